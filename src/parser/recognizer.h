@@ -1,0 +1,121 @@
+// The Cypher recognizer: a PEG engine running the grammar of grammar.cc over a query text.
+//
+// A successful match yields the pair tree as a flat tape: one Pair per rule match, in pre-order,
+// each holding byte offsets into the query and the index one past its last descendant. The tape
+// holds no text, so the query must outlive any use of the pairs. A failed match yields a
+// SyntaxError placed at the farthest position where a rule began and failed.
+//
+// A Recognizer owns its buffers and reuses them from one parse to the next; it is not shared
+// between threads, but any number of Recognizers may run at once (the grammar is immutable).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/rule.h"
+
+namespace morvane::parser {
+
+// One match of a rule: its text is query[begin, end); its children are the pairs at indices
+// [self + 1, next), read one after another by following their own `next`.
+struct Pair {
+  std::uint32_t begin;
+  std::uint32_t end;
+  std::uint32_t next;
+  Rule rule;
+};
+
+// How deep rule calls may nest. Each level of parentheses in an expression takes about fourteen
+// rule calls, so this allows well over a hundred; the limit keeps the recognizer, the builder
+// and the validator inside a 2 MiB thread stack.
+inline constexpr std::uint32_t kMaxRuleDepth = 2000;
+
+// Rule calls allowed per byte of query (plus kWorkSlack). Ordinary queries need a few dozen;
+// the limit bounds the time a hostile query can take, since some constructs are tried more
+// than once in full.
+inline constexpr std::uint64_t kMaxRuleCallsPerByte = 4000;
+inline constexpr std::uint64_t kWorkSlack = 1 << 16;
+
+struct SyntaxError {
+  enum class Kind : std::uint8_t {
+    kExpected,  // the grammar failed: `expected` lists the rules it wanted at `offset`
+    kTooDeep,   // rule calls nested deeper than kMaxRuleDepth at `offset`
+    kTooMuchWork,  // the work limit ran out at `offset`
+  };
+  Kind kind = Kind::kExpected;
+  std::uint32_t offset = 0;       // byte offset into the query
+  std::uint32_t line = 0;         // 1-based
+  std::uint32_t column = 0;       // 1-based, in characters
+  std::vector<Rule> expected;     // sorted by value, no duplicates; empty unless kExpected
+  std::string message;            // "expected a, b, or c" (or the limit's text)
+  std::string display;            // the six-line report
+};
+
+class Recognizer {
+ public:
+  enum class Mode : std::uint8_t {
+    // Matches without failure bookkeeping, reusing clause matches the grammar tries twice;
+    // on failure matches again with the bookkeeping on to build the error.
+    kFast,
+    // Runs the grammar literally in one pass with the bookkeeping on. Same results as kFast;
+    // tests compare the two.
+    kExact,
+  };
+
+  // Matches `start` at the beginning of `input`. Returns true when it matched: pairs() then
+  // holds the match (for Rule::cypher exactly one top-level pair spanning the whole input).
+  // Returns false otherwise: error() then describes the failure. Both stay valid until the
+  // next call.
+  bool parse(std::string_view input, Rule start = Rule::cypher, Mode mode = Mode::kFast);
+
+  std::span<const Pair> pairs() const { return tape_; }
+  const SyntaxError& error() const { return error_; }
+
+ private:
+  std::vector<Pair> tape_;
+  SyntaxError error_;
+  std::vector<Rule> attempts_;   // scratch for the failure record
+  std::vector<Pair> memo_pairs_; // scratch for reused clause matches
+  std::vector<std::uint64_t> memo_slots_;
+  std::vector<std::uint32_t> memo_data_;
+};
+
+// Children of tape[index], for range-for: `for (std::uint32_t c : children(tape, i))`.
+class ChildRange {
+ public:
+  class Iterator {
+   public:
+    Iterator(std::span<const Pair> tape, std::uint32_t at) : tape_(tape), at_(at) {}
+    std::uint32_t operator*() const { return at_; }
+    Iterator& operator++() {
+      at_ = tape_[at_].next;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+   private:
+    std::span<const Pair> tape_;
+    std::uint32_t at_;
+  };
+  ChildRange(std::span<const Pair> tape, std::uint32_t index) : tape_(tape), index_(index) {}
+  Iterator begin() const { return {tape_, index_ + 1}; }
+  Iterator end() const { return {tape_, tape_[index_].next}; }
+
+ private:
+  std::span<const Pair> tape_;
+  std::uint32_t index_;
+};
+
+inline ChildRange children(std::span<const Pair> tape, std::uint32_t index) {
+  return {tape, index};
+}
+
+// The text of a pair.
+inline std::string_view pair_text(std::string_view input, const Pair& pair) {
+  return input.substr(pair.begin, pair.end - pair.begin);
+}
+
+}  // namespace morvane::parser
