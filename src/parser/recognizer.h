@@ -15,18 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/memo.h"
+#include "parser/pair.h"
 #include "parser/rule.h"
 
 namespace morvane::parser {
-
-// One match of a rule: its text is query[begin, end); its children are the pairs at indices
-// [self + 1, next), read one after another by following their own `next`.
-struct Pair {
-  std::uint32_t begin;
-  std::uint32_t end;
-  std::uint32_t next;
-  Rule rule;
-};
 
 // How deep rule calls may nest. Each level of parentheses in an expression takes about fourteen
 // rule calls, so this allows well over a hundred; the limit keeps the recognizer, the builder
@@ -77,10 +70,8 @@ class Recognizer {
  private:
   std::vector<Pair> tape_;
   SyntaxError error_;
-  std::vector<Rule> attempts_;   // scratch for the failure record
-  std::vector<Pair> memo_pairs_; // scratch for reused clause matches
-  std::vector<std::uint64_t> memo_slots_;
-  std::vector<std::uint32_t> memo_data_;
+  std::vector<Rule> attempts_;  // the failure record
+  engine::Memo memo_;
 };
 
 // Children of tape[index], for range-for: `for (std::uint32_t c : children(tape, i))`.

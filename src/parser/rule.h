@@ -89,7 +89,7 @@ enum class Rule : std::uint8_t {
   count_star,
   function_invocation,
   function_name,
-  namespace,
+  namespace_,  // "namespace"
   reduce_expression,
   shortest_path_call,
   case_expression,

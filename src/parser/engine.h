@@ -1,0 +1,391 @@
+// The matching state of one recognizer run and the combinators that grammar rules are written
+// with. Internal to the recognizer: grammar.cc writes each rule as one function whose body is a
+// combinator expression mirroring its grammar line, and recognizer.cc drives the run.
+//
+// Semantics are those of a PEG: ordered choice commits to the first alternative that matches,
+// repetitions are greedy, nothing is given back once matched, lookaheads consume nothing. Outside
+// atomic rules an implicit skip of whitespace and comments runs between the elements of a
+// sequence and between repetitions. Every construct that fails restores the position and drops
+// the pairs produced inside it.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "parser/memo.h"
+#include "parser/recognizer.h"
+#include "parser/rule.h"
+
+namespace morvane::parser::engine {
+
+enum class Lookahead : std::uint8_t { kNone, kPositive, kNegative };
+
+// Where a construct began: enough to give back everything it consumed and produced.
+struct Mark {
+  std::uint32_t pos;
+  std::uint32_t tape_size;
+};
+
+class State {
+ public:
+  struct Options {
+    bool produce_pairs;  // build the tape
+    bool record;         // keep the farthest-failure record
+    bool memoize;        // reuse clause matches that the grammar tries twice
+  };
+
+  State(std::string_view input, Options options, std::vector<Pair>& tape,
+        std::vector<Rule>& attempts, Memo* memo)
+      : in_(input),
+        n_(static_cast<std::uint32_t>(input.size())),
+        options_(options),
+        tape_(tape),
+        attempts_(attempts),
+        memo_(memo),
+        budget_(kMaxRuleCallsPerByte * (static_cast<std::uint64_t>(input.size()) + 1) +
+                kWorkSlack) {}
+
+  // --- Input -------------------------------------------------------------------------------
+  std::uint32_t pos() const { return pos_; }
+  bool at_end() const { return pos_ >= n_; }
+  std::uint32_t remaining() const { return n_ - pos_; }
+  const char* here() const { return in_.data() + pos_; }
+  unsigned char peek() const { return static_cast<unsigned char>(in_[pos_]); }
+  void advance(std::uint32_t count) { pos_ += count; }
+  void set_pos(std::uint32_t pos) { pos_ = pos; }
+  std::string_view input() const { return in_; }
+
+  Mark mark() const { return {pos_, static_cast<std::uint32_t>(tape_.size())}; }
+  void reset(Mark m) {
+    pos_ = m.pos;
+    if (options_.produce_pairs) tape_.resize(m.tape_size);
+  }
+
+  // --- Context -----------------------------------------------------------------------------
+  bool atomic() const { return atomic_; }
+  void set_atomic(bool atomic) { atomic_ = atomic; }
+  Lookahead lookahead() const { return lookahead_; }
+  void set_lookahead(Lookahead lookahead) { lookahead_ = lookahead; }
+
+  // The implicit skip: WHITESPACE* ~ (COMMENT ~ WHITESPACE*)*, outside atomic rules only.
+  void skip() {
+    if (!atomic_) skip_whitespace_and_comments();
+  }
+
+  // --- Rule calls --------------------------------------------------------------------------
+  // Called as a rule starts; false when the run has been stopped (a limit was hit).
+  bool enter() {
+    if (stopped_) return false;
+    if (++depth_ > kMaxRuleDepth) return stop(SyntaxError::Kind::kTooDeep);
+    if (++calls_ > budget_) return stop(SyntaxError::Kind::kTooMuchWork);
+    return true;
+  }
+  void leave() { --depth_; }
+  std::uint32_t depth() const { return depth_; }
+
+  bool producing() const {
+    return options_.produce_pairs && !atomic_ && lookahead_ == Lookahead::kNone;
+  }
+  std::uint32_t open_pair(Rule rule) {
+    tape_.push_back({pos_, 0, 0, rule});
+    return static_cast<std::uint32_t>(tape_.size() - 1);
+  }
+  void close_pair(std::uint32_t index) {
+    tape_[index].end = pos_;
+    tape_[index].next = static_cast<std::uint32_t>(tape_.size());
+  }
+  void drop_pairs(std::uint32_t from) { tape_.resize(from); }
+  std::vector<Pair>& tape() { return tape_; }
+
+  // --- Failure record ----------------------------------------------------------------------
+  // A rule's failure counts for the error report outside atomic rules and negative lookaheads.
+  bool recording() const {
+    return options_.record && !atomic_ && lookahead_ != Lookahead::kNegative && !stopped_;
+  }
+  // How many entries of the record stand at `pos` as a rule starting there begins: the entries
+  // added after that are the rule's inner ones.
+  std::uint32_t attempts_at(std::uint32_t pos) const {
+    return pos == fail_pos_ ? static_cast<std::uint32_t>(attempts_.size()) : 0;
+  }
+  // Records the failure of `rule`, which began at `pos` when attempts_at(pos) was `before`.
+  void track(Rule rule, std::uint32_t pos, std::uint32_t before) {
+    const std::uint32_t now = attempts_at(pos);
+    if (now > before && now - before == 1) return;  // the one inner entry stands for the rule
+    if (pos == fail_pos_) attempts_.resize(before);
+    if (pos > fail_pos_) {
+      attempts_.clear();
+      fail_pos_ = pos;
+    }
+    if (pos == fail_pos_) attempts_.push_back(rule);
+  }
+  std::uint32_t fail_pos() const { return fail_pos_; }
+  std::vector<Rule>& attempts() { return attempts_; }
+  void set_fail_pos(std::uint32_t pos) { fail_pos_ = pos; }
+
+  // --- Limits ------------------------------------------------------------------------------
+  bool stopped() const { return stopped_; }
+  SyntaxError::Kind stop_kind() const { return stop_kind_; }
+  std::uint32_t stop_pos() const { return stop_pos_; }
+
+  const Options& options() const { return options_; }
+  Memo* memo() const { return memo_; }
+
+ private:
+  bool stop(SyntaxError::Kind kind) {
+    stopped_ = true;
+    stop_kind_ = kind;
+    stop_pos_ = pos_;
+    return false;
+  }
+  void skip_whitespace_and_comments();
+
+  std::string_view in_;
+  std::uint32_t n_;
+  std::uint32_t pos_ = 0;
+  bool atomic_ = false;
+  Lookahead lookahead_ = Lookahead::kNone;
+  Options options_;
+  std::vector<Pair>& tape_;
+  std::vector<Rule>& attempts_;
+  std::uint32_t fail_pos_ = 0;
+  Memo* memo_;
+  std::uint32_t depth_ = 0;
+  std::uint64_t calls_ = 0;
+  std::uint64_t budget_;
+  bool stopped_ = false;
+  SyntaxError::Kind stop_kind_ = SyntaxError::Kind::kExpected;
+  std::uint32_t stop_pos_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Combinators. Each is a type with `static bool match(State&)`; a failed match leaves the
+// position and the tape as they were.
+
+template <std::size_t N>
+struct Text {
+  char chars[N - 1];
+  constexpr Text(const char (&s)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i) chars[i] = s[i];
+  }
+  static constexpr std::uint32_t size() { return N - 1; }
+};
+
+// "abc": exactly these bytes.
+template <Text T>
+struct Lit {
+  static bool match(State& s) {
+    if (s.remaining() < T.size() || std::memcmp(s.here(), T.chars, T.size()) != 0) return false;
+    s.advance(T.size());
+    return true;
+  }
+};
+
+constexpr bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// ^"abc": the bytes, ASCII letters in either case.
+template <Text T>
+struct ILit {
+  static bool match(State& s) {
+    if (s.remaining() < T.size()) return false;
+    const char* p = s.here();
+    for (std::uint32_t i = 0; i < T.size(); ++i) {
+      char want = T.chars[i];
+      if (is_ascii_letter(want) ? (p[i] | 0x20) != (want | 0x20) : p[i] != want) return false;
+    }
+    s.advance(T.size());
+    return true;
+  }
+};
+
+// One byte of an ASCII class, given as a 256-entry table.
+struct ByteTable {
+  bool member[256];
+};
+template <const ByteTable& Table>
+struct Class {
+  static bool match(State& s) {
+    if (s.at_end() || !Table.member[s.peek()]) return false;
+    s.advance(1);
+    return true;
+  }
+};
+
+template <char Lo, char Hi>
+constexpr ByteTable range_table() {
+  ByteTable t{};
+  for (int c = static_cast<unsigned char>(Lo); c <= static_cast<unsigned char>(Hi); ++c) {
+    t.member[c] = true;
+  }
+  return t;
+}
+constexpr ByteTable union_table(ByteTable a, ByteTable b) {
+  for (int c = 0; c < 256; ++c) a.member[c] = a.member[c] || b.member[c];
+  return a;
+}
+
+inline constexpr ByteTable kDigit = range_table<'0', '9'>();
+inline constexpr ByteTable kOctal = range_table<'0', '7'>();
+inline constexpr ByteTable kAlpha = union_table(range_table<'a', 'z'>(), range_table<'A', 'Z'>());
+inline constexpr ByteTable kAlphanumeric = union_table(kAlpha, kDigit);
+inline constexpr ByteTable kHexDigit =
+    union_table(kDigit, union_table(range_table<'a', 'f'>(), range_table<'A', 'F'>()));
+inline constexpr ByteTable kWhitespace = union_table(
+    union_table(range_table<' ', ' '>(), range_table<'\t', '\t'>()),
+    union_table(range_table<'\r', '\r'>(), range_table<'\n', '\n'>()));
+
+using AsciiDigit = Class<kDigit>;
+using AsciiAlpha = Class<kAlpha>;
+using AsciiAlphanumeric = Class<kAlphanumeric>;
+using AsciiHexDigit = Class<kHexDigit>;
+
+// ANY: one character (a lead byte and its continuation bytes).
+struct Any {
+  static bool match(State& s) {
+    if (s.at_end()) return false;
+    s.advance(1);
+    while (!s.at_end() && (s.peek() & 0xC0) == 0x80) s.advance(1);
+    return true;
+  }
+};
+
+struct Soi {
+  static bool match(State& s) { return s.pos() == 0; }
+};
+
+// (!"q" ~ ANY)*: every character up to the next `Quote` byte (or the end). A quote byte never
+// occurs inside a multi-byte character, so a byte search gives the same answer.
+template <char Quote>
+struct Until {
+  static bool match(State& s) {
+    const void* hit = std::memchr(s.here(), Quote, s.remaining());
+    s.advance(hit ? static_cast<std::uint32_t>(static_cast<const char*>(hit) - s.here())
+                  : s.remaining());
+    return true;
+  }
+};
+
+// a ~ b ~ ...
+template <class First, class... Rest>
+struct Seq {
+  static bool match(State& s) {
+    const Mark m = s.mark();
+    if (First::match(s) && (... && (s.skip(), Rest::match(s)))) return true;
+    s.reset(m);
+    return false;
+  }
+};
+
+// a | b | ...
+template <class... Alternatives>
+struct Choice {
+  static bool match(State& s) { return (... || Alternatives::match(s)); }
+};
+
+// e?
+template <class E>
+struct Opt {
+  static bool match(State& s) {
+    E::match(s);
+    return true;
+  }
+};
+
+// e*: the skip runs before every repetition but the first, and is given back with a failed one.
+template <class E>
+struct Star {
+  static bool match(State& s) {
+    if (!E::match(s)) return true;
+    for (;;) {
+      const Mark m = s.mark();
+      s.skip();
+      if (!E::match(s)) {
+        s.reset(m);
+        return true;
+      }
+      assert(s.pos() != m.pos && "repetition without progress");
+      if (s.pos() == m.pos) return true;
+    }
+  }
+};
+
+// e+ is e ~ e*.
+template <class E>
+using Plus = Seq<E, Star<E>>;
+
+inline Lookahead flipped(Lookahead outer, bool positive) {
+  if (outer == Lookahead::kNegative) return positive ? Lookahead::kNegative : Lookahead::kPositive;
+  return positive ? Lookahead::kPositive : Lookahead::kNegative;
+}
+
+template <class E, bool Positive>
+struct Lookaround {
+  static bool match(State& s) {
+    const Mark m = s.mark();
+    const Lookahead outer = s.lookahead();
+    s.set_lookahead(flipped(outer, Positive));
+    const bool matched = E::match(s);
+    s.set_lookahead(outer);
+    s.reset(m);
+    return matched == Positive;
+  }
+};
+template <class E>
+using And = Lookaround<E, true>;
+template <class E>
+using Not = Lookaround<E, false>;
+
+// A call of another rule.
+template <RuleFn Fn>
+struct R {
+  static bool match(State& s) { return Fn(s); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Rule kinds. A normal or atomic rule yields a pair when it matches outside atomic rules and
+// lookaheads, and records its failure for the error report.
+
+template <Rule Name, bool Atomic, class Body>
+inline bool rule(State& s) {
+  if (!s.enter()) return false;
+  const std::uint32_t begin = s.pos();
+  const bool produce = s.producing();
+  const std::uint32_t index = produce ? s.open_pair(Name) : 0;
+  const bool record = s.recording();
+  const std::uint32_t before = record ? s.attempts_at(begin) : 0;
+  const bool outer_atomic = s.atomic();
+  if constexpr (Atomic) s.set_atomic(true);
+  const bool matched = Body::match(s);
+  s.set_atomic(outer_atomic);
+  s.leave();
+  if (matched) {
+    if (produce) s.close_pair(index);
+    return true;
+  }
+  if (produce) s.drop_pairs(index);
+  if (record && !s.stopped()) s.track(Name, begin, before);
+  return false;
+}
+
+template <Rule Name, class Body>
+inline bool normal(State& s) {
+  return rule<Name, false, Body>(s);
+}
+template <Rule Name, class Body>
+inline bool atomic(State& s) {
+  return rule<Name, true, Body>(s);
+}
+// A silent rule: no pair, never recorded; WHITESPACE and COMMENT also match atomically.
+template <class Body>
+inline bool silent_atomic(State& s) {
+  const bool outer_atomic = s.atomic();
+  s.set_atomic(true);
+  const bool matched = Body::match(s);
+  s.set_atomic(outer_atomic);
+  return matched;
+}
+
+}  // namespace morvane::parser::engine

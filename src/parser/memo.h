@@ -1,0 +1,47 @@
+// Reuse of rule results the grammar would otherwise compute twice (see recognizer.cc).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "parser/pair.h"
+#include "parser/rule.h"
+
+namespace morvane::parser::engine {
+
+class State;
+using RuleFn = bool (*)(State&);
+
+// Reuses the result of a rule already tried at the same position and depth. With pairs on
+// (the fast run) it replays the pairs; with the failure record on (the error run) it replays
+// the rule's effect on the record, which depends only on the farthest-failure position the
+// rule started from. Defined in recognizer.cc.
+class Memo {
+ public:
+  void clear();
+  // Calls `fn` for `rule` at the state's position, or replays a stored result of it.
+  bool call(State& s, Rule rule, RuleFn fn);
+
+ private:
+  struct Entry {
+    std::uint32_t pos;
+    std::uint32_t depth;
+    std::uint32_t end;
+    std::uint32_t first;  // pairs: offset into pairs_; record: offset into rules_
+    std::uint32_t count;
+    std::uint32_t fail_before;  // record only: the farthest failure as the rule started
+    std::uint32_t fail_after;   // ... and as it ended
+    Rule rule;
+    bool matched;
+  };
+  Entry* find(Rule rule, std::uint32_t pos);
+  void insert(const Entry& entry);
+  bool replay(State& s, const Entry& e);
+
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> slots_;  // open addressing: entry index + 1, 0 = empty
+  std::vector<Pair> pairs_;           // copies of matched subtrees, `next` relative
+  std::vector<Rule> rules_;           // record effects
+};
+
+}  // namespace morvane::parser::engine

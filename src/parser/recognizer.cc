@@ -1,0 +1,196 @@
+#include "parser/recognizer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+
+#include "parser/engine.h"
+#include "parser/grammar.h"
+#include "parser/syntax_error.h"
+
+namespace morvane::parser {
+
+using engine::Memo;
+using engine::State;
+
+namespace {
+
+// Positions are 32-bit; longer inputs are refused before matching.
+constexpr std::size_t kMaxInputBytes = std::numeric_limits<std::uint32_t>::max() / 2;
+
+}  // namespace
+
+bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
+  tape_.clear();
+  attempts_.clear();
+  if (input.size() > kMaxInputBytes) {
+    error_ = make_syntax_error(input.substr(0, 0), 0, SyntaxError::Kind::kTooMuchWork, {});
+    return false;
+  }
+
+  if (mode == Mode::kExact) {
+    State s(input, {.produce_pairs = true, .record = true, .memoize = false}, tape_, attempts_,
+            nullptr);
+    if (grammar::match(start, s)) return true;
+    tape_.clear();
+    error_ = s.stopped() ? make_syntax_error(input, s.stop_pos(), s.stop_kind(), {})
+                         : make_syntax_error(input, s.fail_pos(), SyntaxError::Kind::kExpected,
+                                             attempts_);
+    return false;
+  }
+
+  // The fast run needs no failure record; only a failed match pays for building one.
+  memo_.clear();
+  State fast(input, {.produce_pairs = true, .record = false, .memoize = true}, tape_, attempts_,
+             &memo_);
+  if (grammar::match(start, fast)) return true;
+  tape_.clear();
+  if (fast.stopped()) {
+    error_ = make_syntax_error(input, fast.stop_pos(), fast.stop_kind(), {});
+    return false;
+  }
+
+  memo_.clear();
+  State slow(input, {.produce_pairs = false, .record = true, .memoize = true}, tape_, attempts_,
+             &memo_);
+  [[maybe_unused]] const bool matched = grammar::match(start, slow);
+  assert(!matched && "both runs decide alike");
+  error_ = slow.stopped() ? make_syntax_error(input, slow.stop_pos(), slow.stop_kind(), {})
+                          : make_syntax_error(input, slow.fail_pos(), SyntaxError::Kind::kExpected,
+                                              attempts_);
+  return false;
+}
+
+}  // namespace morvane::parser
+
+namespace morvane::parser::engine {
+
+// A rule's result depends on its position alone, and with it:
+// - the pairs it produced (when pairs are on), which replay at any tape position;
+// - its effect on the failure record (when the record is on). That effect depends only on the
+//   farthest-failure position F0 the rule started from: entries it finds there are never
+//   touched, and it either appends entries at F0 or moves the record to a farther F1 and
+//   leaves its own entries there. Started again from F0 it does the same; from F1 it appends
+//   the same entries (it starts no farther than F1, and whatever it recorded before reaching
+//   F1 is ignored there); from beyond F1 it leaves the record alone. From any other position
+//   it is run again.
+// The same holds for the depth limit only at the same depth, which is part of the key.
+
+namespace {
+
+std::uint32_t slot_hash(Rule rule, std::uint32_t pos) {
+  return (pos * 2654435761u) ^ static_cast<std::uint32_t>(rule);
+}
+
+}  // namespace
+
+void Memo::clear() {
+  entries_.clear();
+  pairs_.clear();
+  rules_.clear();
+  if (slots_.empty()) slots_.resize(64);
+  std::fill(slots_.begin(), slots_.end(), 0);
+}
+
+Memo::Entry* Memo::find(Rule rule, std::uint32_t pos) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = slot_hash(rule, pos) & mask;; i = (i + 1) & mask) {
+    const std::uint32_t slot = slots_[i];
+    if (slot == 0) return nullptr;
+    Entry& e = entries_[slot - 1];
+    if (e.pos == pos && e.rule == rule) return &e;
+  }
+}
+
+void Memo::insert(const Entry& entry) {
+  entries_.push_back(entry);
+  if (entries_.size() * 2 > slots_.size()) {
+    slots_.assign(slots_.size() * 2, 0);
+    for (std::size_t k = 0; k + 1 < entries_.size(); ++k) {
+      const std::size_t mask = slots_.size() - 1;
+      std::size_t i = slot_hash(entries_[k].rule, entries_[k].pos) & mask;
+      while (slots_[i] != 0) i = (i + 1) & mask;
+      slots_[i] = static_cast<std::uint32_t>(k + 1);
+    }
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = slot_hash(entry.rule, entry.pos) & mask;
+  while (slots_[i] != 0) i = (i + 1) & mask;
+  slots_[i] = static_cast<std::uint32_t>(entries_.size());
+}
+
+bool Memo::replay(State& s, const Entry& e) {
+  if (s.options().record) {
+    const std::uint32_t f = s.fail_pos();
+    const bool moved = e.fail_after > e.fail_before;
+    const auto first = rules_.begin() + e.first;
+    std::vector<Rule>& attempts = s.attempts();
+    if (f == e.fail_before && moved) {
+      attempts.assign(first, first + e.count);
+      s.set_fail_pos(e.fail_after);
+    } else if (f == e.fail_before || (f == e.fail_after && moved)) {
+      attempts.insert(attempts.end(), first, first + e.count);
+    } else if (f < e.fail_after) {
+      return false;
+    }
+  }
+  if (e.matched) {
+    if (s.options().produce_pairs) {
+      std::vector<Pair>& tape = s.tape();
+      const auto base = static_cast<std::uint32_t>(tape.size());
+      for (std::uint32_t k = 0; k < e.count; ++k) {
+        Pair p = pairs_[e.first + k];
+        p.next += base;
+        tape.push_back(p);
+      }
+    }
+    s.set_pos(e.end);
+  }
+  return true;
+}
+
+bool Memo::call(State& s, Rule rule, RuleFn fn) {
+  const std::uint32_t pos = s.pos();
+  if (const Entry* e = find(rule, pos); e && e->depth == s.depth() && replay(s, *e)) {
+    return e->matched;
+  }
+
+  const std::uint32_t fail_before = s.fail_pos();
+  const std::size_t attempts_before = s.attempts().size();
+  const std::size_t tape_before = s.tape().size();
+  const bool matched = fn(s);
+  if (s.stopped()) return false;
+
+  Entry fresh{};
+  fresh.pos = pos;
+  fresh.depth = s.depth();
+  fresh.end = s.pos();
+  fresh.rule = rule;
+  fresh.matched = matched;
+  if (s.options().record) {
+    fresh.fail_before = fail_before;
+    fresh.fail_after = s.fail_pos();
+    const std::vector<Rule>& attempts = s.attempts();
+    const std::size_t from = fresh.fail_after > fail_before ? 0 : attempts_before;
+    fresh.first = static_cast<std::uint32_t>(rules_.size());
+    fresh.count = static_cast<std::uint32_t>(attempts.size() - from);
+    rules_.insert(rules_.end(), attempts.begin() + from, attempts.end());
+  } else if (matched) {
+    const std::vector<Pair>& tape = s.tape();
+    fresh.first = static_cast<std::uint32_t>(pairs_.size());
+    fresh.count = static_cast<std::uint32_t>(tape.size() - tape_before);
+    for (std::size_t k = tape_before; k < tape.size(); ++k) {
+      Pair p = tape[k];
+      p.next -= static_cast<std::uint32_t>(tape_before);
+      pairs_.push_back(p);
+    }
+  }
+  if (Entry* e = find(rule, pos)) {
+    *e = fresh;
+  } else {
+    insert(fresh);
+  }
+  return matched;
+}
+
+}  // namespace morvane::parser::engine

@@ -1,0 +1,107 @@
+#include "parser/syntax_error.h"
+
+#include <algorithm>
+#include <string>
+
+namespace morvane::parser {
+namespace {
+
+bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+struct LineColumn {
+  std::uint32_t line = 1;
+  std::uint32_t column = 1;
+};
+
+// Characters before `offset`; "\r\n" is one line break, a lone "\r" an ordinary character.
+LineColumn line_column(std::string_view input, std::uint32_t offset) {
+  LineColumn at;
+  for (std::uint32_t i = 0; i < offset; ++i) {
+    const char c = input[i];
+    if (c == '\n') {
+      ++at.line;
+      at.column = 1;
+    } else if (c == '\r' && i + 1 < offset && input[i + 1] == '\n') {
+      continue;  // the "\n" that follows makes the break
+    } else if (!is_continuation(c)) {
+      ++at.column;
+    }
+  }
+  return at;
+}
+
+// The line holding `offset`, without its line-break characters.
+std::string shown_line(std::string_view input, std::uint32_t offset) {
+  const std::size_t last_break = offset == 0 ? std::string_view::npos
+                                             : input.rfind('\n', offset - 1);
+  const std::size_t begin = last_break == std::string_view::npos ? 0 : last_break + 1;
+  const std::size_t next_break = input.find('\n', offset);
+  const std::size_t end = next_break == std::string_view::npos ? input.size() : next_break + 1;
+  std::string line;
+  for (char c : input.substr(begin, end - begin)) {
+    if (c != '\r' && c != '\n') line += c;
+  }
+  return line;
+}
+
+// Blanks (tabs kept) under the first column - 1 characters of the shown line, then "^---".
+std::string marker(std::string_view line, std::uint32_t column) {
+  std::string out;
+  std::uint32_t chars = 0;
+  for (std::size_t i = 0; i < line.size() && chars + 1 < column; ++i) {
+    if (is_continuation(line[i])) continue;
+    out += line[i] == '\t' ? '\t' : ' ';
+    ++chars;
+  }
+  return out + "^---";
+}
+
+std::string expected_message(const std::vector<Rule>& rules) {
+  std::string out = "expected ";
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (i > 0) out += rules.size() == 2 ? " or " : (i + 1 == rules.size() ? ", or " : ", ");
+    out += rule_name(rules[i]);
+  }
+  return out;
+}
+
+std::string limit_message(SyntaxError::Kind kind) {
+  if (kind == SyntaxError::Kind::kTooDeep) {
+    return "query nested deeper than " + std::to_string(kMaxRuleDepth) + " levels";
+  }
+  return "query too complex to recognize";
+}
+
+}  // namespace
+
+SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
+                              std::vector<Rule> expected) {
+  SyntaxError error;
+  error.kind = kind;
+  error.offset = offset;
+  const LineColumn at = line_column(input, offset);
+  error.line = at.line;
+  error.column = at.column;
+  if (kind == SyntaxError::Kind::kExpected) {
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    error.expected = std::move(expected);
+    error.message = expected_message(error.expected);
+  } else {
+    error.message = limit_message(kind);
+  }
+
+  const std::string line_number = std::to_string(at.line);
+  const std::string pad(line_number.size(), ' ');
+  const std::string line = shown_line(input, offset);
+  std::string& d = error.display;
+  d += pad + "--> " + line_number + ":" + std::to_string(at.column) + "\n";
+  d += pad + " |\n";
+  d += line_number + " | " + line + "\n";
+  d += pad + " | " + marker(line, at.column) + "\n";
+  d += pad + " |\n";
+  d += pad + " = " + error.message;
+  return error;
+}
+
+}  // namespace morvane::parser

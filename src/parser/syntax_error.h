@@ -1,0 +1,18 @@
+// Building the syntax error report once a match has failed: line and column in characters, the
+// shown line, the marker and the six-line display.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "parser/recognizer.h"
+
+namespace morvane::parser {
+
+// `expected` is the raw failure record (any order, duplicates allowed); it is sorted and
+// deduplicated here. For the limit kinds it is ignored.
+SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
+                              std::vector<Rule> expected);
+
+}  // namespace morvane::parser
