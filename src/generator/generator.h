@@ -1,0 +1,88 @@
+// CypherGenerator: random Cypher queries of thirteen fixed shapes that use the labels,
+// relationship types, endpoints and property names of a schema.
+//
+// The generator owns a copy of the schema and its random state. Every choice is a draw from that
+// state in a fixed order, and every list drawn from is sorted by bytes, so a seed reproduces the
+// same queries, call for call, in every process. A generator serves one call at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error/cypher_error.h"
+#include "error/result.h"
+#include "generator/random.h"
+#include "schema/schema.h"
+
+namespace morvane::generator {
+
+// The query shapes, in the order the module lists them.
+enum class QueryType : std::uint8_t {
+  match_return,
+  match_where_return,
+  create,
+  merge,
+  aggregation,
+  match_relationship,
+  create_relationship,
+  match_set,
+  match_delete,
+  with_chain,
+  distinct_return,
+  order_by,
+  unwind,
+};
+
+// The name of each query type, as callers spell it (case-sensitive), indexed by QueryType.
+inline constexpr std::array<std::string_view, 13> kQueryTypeNames = {
+    "match_return", "match_where_return", "create",     "merge",
+    "aggregation",  "match_relationship", "create_relationship",
+    "match_set",    "match_delete",       "with_chain", "distinct_return",
+    "order_by",     "unwind",
+};
+static_assert(kQueryTypeNames.size() == static_cast<std::size_t>(QueryType::unwind) + 1);
+
+class CypherGenerator {
+ public:
+  // Takes over `schema` and starts from `rng`; draws nothing.
+  CypherGenerator(schema::Schema schema, Rng rng);
+  // Seeded by seed_from_u64(seed), or from the operating system when there is no seed; fails
+  // only when the operating system's random source does.
+  static Result<CypherGenerator, OsRandomError> create(schema::Schema schema,
+                                                       std::optional<std::uint64_t> seed);
+
+  // One query of the named type, advancing the random state by that type's draws. A name outside
+  // kQueryTypeNames gives CypherError::Generator "Unknown query type: {}" and draws nothing.
+  Result<std::string, CypherError> generate(std::string_view query_type);
+  // The same for a type already resolved; never fails.
+  std::string generate(QueryType type);
+
+  const Rng& rng() const { return rng_; }
+
+ private:
+  // A drawn label: an index into node_labels_, or kNodeLabel ("Node") when there are none.
+  static constexpr std::uint32_t kNodeLabel = UINT32_MAX;
+
+  std::uint32_t draw_label();
+  std::string_view label_name(std::uint32_t label) const;
+  // One of the label's property names, or nullptr (drawing nothing) when it has none.
+  const std::string* pick_node_prop(std::uint32_t label);
+  // These append their text to `out`.
+  void gen_property_map(std::uint32_t label, std::string& out);
+  void gen_scalar_value(std::string& out);
+  void gen_string_value(std::string& out);
+  void gen_limit(std::string& out);
+
+  std::vector<std::string> node_labels_;
+  std::vector<std::string> rel_types_;
+  schema::Schema schema_;
+  // node_props_[i]: the property names of node_labels_[i], sorted by bytes.
+  std::vector<std::vector<std::string>> node_props_;
+  Rng rng_;
+};
+
+}  // namespace morvane::generator
