@@ -50,14 +50,14 @@ Result<CypherGenerator, OsRandomError> CypherGenerator::create(
     schema::Schema schema, std::optional<std::uint64_t> seed) {
   if (seed) return CypherGenerator(std::move(schema), Rng::seed_from_u64(*seed));
   Result<Rng, OsRandomError> rng = Rng::from_os_rng();
-  if (!rng) return Err(std::move(rng).error());
+  if (!rng) return Err{std::move(rng).error()};
   return CypherGenerator(std::move(schema), *rng);
 }
 
 Result<std::string, CypherError> CypherGenerator::generate(std::string_view query_type) {
   const auto found = std::find(kQueryTypeNames.begin(), kQueryTypeNames.end(), query_type);
   if (found == kQueryTypeNames.end()) {
-    return Err(CypherError::Generator("Unknown query type: " + std::string(query_type)));
+    return Err{CypherError::Generator("Unknown query type: " + std::string(query_type))};
   }
   return generate(static_cast<QueryType>(found - kQueryTypeNames.begin()));
 }

@@ -88,8 +88,8 @@ Result<Rng, OsRandomError> Rng::from_os_rng() {
   bool ok = fill_from_getrandom(bytes.data());
   if (!ok && errno == ENOSYS) ok = fill_from_urandom(bytes.data());
   if (!ok) {
-    return Err(OsRandomError{"from_os_rng failed: " +
-                             std::error_code(errno, std::generic_category()).message()});
+    return Err{OsRandomError{"from_os_rng failed: " +
+                             std::error_code(errno, std::generic_category()).message()}};
   }
   return from_seed(bytes);
 }
