@@ -39,10 +39,10 @@ enum class QueryType : std::uint8_t {
 
 // The name of each query type, as callers spell it (case-sensitive), indexed by QueryType.
 inline constexpr std::array<std::string_view, 13> kQueryTypeNames = {
-    "match_return", "match_where_return", "create",     "merge",
-    "aggregation",  "match_relationship", "create_relationship",
-    "match_set",    "match_delete",       "with_chain", "distinct_return",
-    "order_by",     "unwind",
+    "match_return",        "match_where_return", "create",       "merge",
+    "aggregation",         "match_relationship", "create_relationship",
+    "match_set",           "match_delete",       "with_chain",   "distinct_return",
+    "order_by",            "unwind",
 };
 static_assert(kQueryTypeNames.size() == static_cast<std::size_t>(QueryType::unwind) + 1);
 

@@ -80,11 +80,19 @@ TEST(CypherGenerator, EmptySchemaDraws) {
     bool draws;
   };
   const Row rows[] = {
-      {"create", false},          {"merge", false},       {"match_delete", false},
-      {"aggregation", false},     {"with_chain", false},  {"match_set", false},
-      {"match_relationship", false}, {"create_relationship", false},
-      {"match_return", true},     {"match_where_return", true}, {"distinct_return", true},
-      {"order_by", true},         {"unwind", true},
+      {"create", false},
+      {"merge", false},
+      {"match_delete", false},
+      {"aggregation", false},
+      {"with_chain", false},
+      {"match_set", false},
+      {"match_relationship", false},
+      {"create_relationship", false},
+      {"match_return", true},        // the limit
+      {"match_where_return", true},  // the limit
+      {"distinct_return", true},     // the limit
+      {"order_by", true},            // the direction and the limit
+      {"unwind", true},              // the count and the values
   };
   for (const Row& row : rows) {
     CypherGenerator gen = seeded({}, 3);
