@@ -296,7 +296,7 @@ class Reader {
   Result<Schema, JsonError> read() {
     Schema schema;
     if (read_schema(schema) && expect_end()) return schema;
-    return Err(error_at(failure_->offset, std::move(failure_->message)));
+    return Err{error_at(failure_->offset, std::move(failure_->message))};
   }
 
  private:
