@@ -39,13 +39,18 @@ std::optional<std::size_t> bounded_distance(std::string_view a, std::string_view
   current.resize(m + 1);
   for (std::size_t j = 0; j <= m; ++j) previous[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
+    const char byte = a[i - 1];
+    std::size_t diagonal = previous[0];  // previous[j - 1]
+    std::size_t left = i;                // current[j - 1]
     current[0] = i;
     std::size_t row_min = i;
     for (std::size_t j = 1; j <= m; ++j) {
-      std::size_t cell = a[i - 1] == b[j - 1]
-                             ? previous[j - 1]
-                             : 1 + std::min({previous[j - 1], previous[j], current[j - 1]});
+      const std::size_t up = previous[j];
+      const std::size_t cell =
+          byte == b[j - 1] ? diagonal : 1 + std::min(std::min(diagonal, up), left);
       current[j] = cell;
+      diagonal = up;
+      left = cell;
       row_min = std::min(row_min, cell);
     }
     if (row_min > kMaxSuggestionDistance) return std::nullopt;
@@ -83,8 +88,10 @@ std::optional<std::string_view> closest_in(std::string_view target,
 
 std::optional<Suggestion> label_from(std::string_view label, std::optional<std::string_view> best) {
   if (!best) return std::nullopt;
-  std::string original = ":" + std::string(label);
-  std::string replacement = ":" + std::string(*best);
+  std::string original(1, ':');
+  original += label;
+  std::string replacement(1, ':');
+  replacement += *best;
   std::string description = "Replace " + original + " with " + replacement;
   return Suggestion{std::move(original), std::move(replacement), std::move(description)};
 }

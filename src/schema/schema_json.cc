@@ -155,7 +155,8 @@ bool needs_unicode_escape(char32_t cp) {
 // exponent form outside that ("1e16", "1.5e-7").
 std::string float_text(double value) {
   char buffer[64];
-  auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+  auto end =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
   std::string_view scientific(buffer, static_cast<std::size_t>(end - buffer));
   std::size_t e = scientific.find('e');
   if (e == std::string_view::npos) return std::string(scientific);  // inf or nan
@@ -368,7 +369,7 @@ class Reader {
     bool have_nodes = false;
     bool have_relationships = false;
     for (;;) {
-      bool more;
+      bool more = false;
       if (!next_key(first, more)) return false;
       if (!more) break;
       std::string key;
@@ -393,7 +394,7 @@ class Reader {
 
   bool read_schema_elements(Schema& out) {
     bool first = true;
-    bool more;
+    bool more = false;
     if (!next_element(first, more)) return false;
     if (!more) return fail_unplaced("invalid length 0, expected struct Schema with 2 elements");
     if (!read_nodes(out.nodes)) return false;
@@ -431,7 +432,7 @@ class Reader {
   bool read_entries(std::map<std::string, Value, std::less<>>& out, ReadValue read_value) {
     bool first = true;
     for (;;) {
-      bool more;
+      bool more = false;
       if (!next_key(first, more)) return false;
       if (!more) return true;
       std::string key;
@@ -462,7 +463,7 @@ class Reader {
   bool read_name_elements(PropertySet& out) {
     bool first = true;
     for (;;) {
-      bool more;
+      bool more = false;
       if (!next_element(first, more)) return false;
       if (!more) return true;
       std::string name;
@@ -489,7 +490,7 @@ class Reader {
 
   bool read_relationship_elements(Relationship& out) {
     bool first = true;
-    bool more;
+    bool more = false;
     if (!next_element(first, more)) return false;
     if (!more) return fail_unplaced("invalid length 0, expected a tuple of size 3");
     if (!read_string(out.source)) return false;
@@ -681,7 +682,7 @@ class Reader {
 
   // After "\u": one code unit, or a surrogate pair written as two escapes.
   bool read_unicode_escape(std::string& out) {
-    std::uint16_t first;
+    std::uint16_t first = 0;
     if (!read_hex4(first)) return false;
     if (first >= 0xDC00 && first <= 0xDFFF) {
       return fail_here("lone leading surrogate in hex escape");
@@ -694,7 +695,7 @@ class Reader {
       if (at_end()) return fail_here(kEofString);
       if (text_[pos_++] != expected) return fail_here("unexpected end of hex escape");
     }
-    std::uint16_t second;
+    std::uint16_t second = 0;
     if (!read_hex4(second)) return false;
     if (second < 0xDC00 || second > 0xDFFF) {
       return fail_here("lone leading surrogate in hex escape");
@@ -959,7 +960,7 @@ class Reader {
         case '"': case '\\': case '/': case 'b': case 'f': case 'n': case 'r': case 't':
           break;
         case 'u': {
-          std::uint16_t unit;
+          std::uint16_t unit = 0;
           if (!read_hex4(unit)) return false;
           break;
         }

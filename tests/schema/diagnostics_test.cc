@@ -88,7 +88,8 @@ TEST(DiagnosticCodes, MessagesFillPlaceholdersInOrder) {
       {C::AggregateInForbiddenContext, {"MATCH WHERE"},
        "Aggregate function not allowed in MATCH WHERE context; aggregates are only valid in "
        "RETURN, WITH, or ORDER BY"},
-      {C::PaginationTypeString, {"SKIP"}, "SKIP expression must be an integer, got a string literal"},
+      {C::PaginationTypeString, {"SKIP"},
+       "SKIP expression must be an integer, got a string literal"},
       {C::PaginationTypeBool, {"LIMIT"},
        "LIMIT expression must be an integer, got a boolean literal"},
       {C::PaginationTypeNull, {"LIMIT"}, "LIMIT expression must be an integer, got NULL"},
@@ -147,7 +148,7 @@ TEST(ClosestMatch, DistanceThresholdTiesAndCase) {
       {"cat", {"CAT", "cat"}, "CAT"},            // case-only differences are distance 0
       {"name", {}, std::nullopt},
       {"", {"abcd", "abc"}, "abc"},              // empty target: distance = candidate length
-      {"abc", {""}, std::optional<std::string_view>("")},  // empty candidate: distance = target length
+      {"abc", {""}, std::optional<std::string_view>("")},  // empty candidate: distance 3
       {"abcd", {""}, std::nullopt},
       // Rows whose minimum is exactly 3 go on: "xyzab" vs "ab" ends at distance 3.
       {"xyzab", {"ab"}, "ab"},
