@@ -1,0 +1,643 @@
+// The syntax tree of one query, as the builder makes it from the recognizer's pairs.
+//
+// A CypherQuery owns everything it holds in one byte buffer: the nodes, the index arrays of its
+// lists and copies of every name and literal text. Nodes refer to each other by typed offsets
+// into that buffer (Id<T>, List<T>, Str), never by pointers and never into the query text or
+// the tape, so a tree is moved, copied (deeply: one buffer copy) and dropped as one value and
+// outlives the text it was built from. Every node type is trivially copyable.
+//
+// Readers take the tree by const& and look nodes up through it: `query[id]` gives the node,
+// `query[list]` a view of the list's elements in written order, `query.text(str)` the text.
+// Nothing changes a tree once it is built.
+//
+// The enumerations of the design (CypherQuery, SingleQuery, ReadingClause, UpdatingClause,
+// SetItem, RemoveItem, ReturnItems, MapOrParam, ExistsSubquery) are a std::variant named
+// `variant` whose alternatives carry the documented variant names (as nested types or
+// aliases), so `std::get_if<ReadingClause::Match>(&clause.variant)` and std::visit work. Expr is
+// a tagged node: `kind()` selects the payload accessor, which asserts the kind.
+//
+// Depth: nesting through rules (parentheses, lists, subqueries) is bounded by the recognizer's
+// kMaxRuleDepth, but chains of one operator fold from the left (`a + b + ... + z`), as do NOT
+// chains and postfix chains (`a.b.c...`), so an expression's left spine can be as deep as the
+// query is long. Walk expressions with an explicit stack, as dump() does.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace morvane::parser::builder {
+class Builder;
+}
+
+namespace morvane::parser::ast {
+
+inline constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
+
+// A node of type T in its tree. Required fields always hold a present id; fields documented as
+// optional hold an absent one when the query leaves the part out.
+template <class T>
+struct Id {
+  std::uint32_t at = kAbsent;
+  bool present() const { return at != kAbsent; }
+  friend bool operator==(Id, Id) = default;
+};
+
+// A list of T in written order (possibly empty).
+template <class T>
+struct List {
+  std::uint32_t at = 0;
+  std::uint32_t size = 0;
+  bool empty() const { return size == 0; }
+};
+
+// A text the tree owns: a name exactly as written (case and back-ticks kept) or a literal's
+// value.
+struct Str {
+  std::uint32_t at = 0;
+  std::uint32_t size = 0;
+};
+
+// Byte offsets [begin, end) into the query the tree was built from.
+struct Span {
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+};
+
+struct Expr;
+struct MapEntry;
+struct CaseAlternative;
+struct PatternElement;
+struct RegularQuery;
+struct ExistsSubquery;
+struct ReturnClause;
+struct UpdatingClause;
+struct SetItem;
+
+using ExprId = Id<Expr>;
+
+// ---- Patterns ----
+
+// The arrow of a relationship pattern. A pattern with heads at both ends is Incoming.
+enum class Direction : std::uint8_t {
+  Outgoing,    // -[...]->, -->: the node before is the source, the node after the target
+  Incoming,    // <-[...]-, <--, <-[...]->, <-->: the node after is the source
+  Undirected,  // -[...]-, --
+};
+
+// One key of a map; keys of one map are unique and kept in the order first written.
+struct MapEntry {
+  Str key;
+  ExprId value;
+};
+
+struct MapOrParam {
+  struct Map {
+    List<MapEntry> entries;
+  };
+  struct Param {
+    Str name;  // without the leading "$"
+  };
+  std::variant<Map, Param> variant;
+};
+
+struct NodePattern {
+  std::optional<Str> variable;
+  List<Str> labels;  // in written order, repeats kept
+  std::optional<MapOrParam> properties;
+};
+
+// A variable-length specification: "*" gives two absent bounds, "*3" (3, 3), "*2.." (2, absent),
+// "*2..5" (2, 5). A bound that does not read as a decimal signed 64-bit integer is absent.
+struct Range {
+  std::optional<std::int64_t> lower;
+  std::optional<std::int64_t> upper;
+};
+
+struct RelationshipPattern {
+  Direction direction = Direction::Undirected;
+  std::optional<Str> variable;
+  List<Str> rel_types;  // the alternatives in written order; empty means any type
+  std::optional<Range> range;  // absent when no "*" is written
+  std::optional<MapOrParam> properties;
+};
+
+// One step of a path: a relationship and the node written after it.
+struct PatternStep {
+  RelationshipPattern relationship;
+  NodePattern node;
+};
+
+// A path; shortestPath(...) in a pattern is held as its inner path.
+struct PatternElement {
+  NodePattern start;
+  List<PatternStep> chain;
+};
+
+struct PatternPart {
+  std::optional<Str> variable;  // the path variable of `p = ...`
+  PatternElement element;
+};
+
+struct Pattern {
+  List<PatternPart> parts;
+};
+
+// ---- Expressions ----
+
+// The 50 kinds of Expr, in declaration order. Each names the payload accessor it uses.
+enum class ExprKind : std::uint8_t {
+  Integer,               // integer(): the value; 0 when the literal exceeds 64 bits
+  Float,                 // float_value()
+  String,                // string(): the text between the quotes, unchanged
+  Boolean,               // boolean()
+  Null,                  // no payload
+  List,                  // list(): the items
+  Map,                   // map(): unique keys, first-written order, last value wins
+  Variable,              // name(): as written
+  PropertyAccess,        // property_access(): expr, key
+  Subscript,             // subscript(): expr, index
+  Slice,                 // slice(): expr, optional from and to
+  Parameter,             // name(): without the "$"
+  Or,                    // binary(): left, right (also every kind down to Power but the unary ones)
+  Xor,                   //
+  And,                   //
+  Not,                   // unary(): expr
+  Equal,                 //
+  NotEqual,              //
+  LessThan,              //
+  LessOrEqual,           //
+  GreaterThan,           //
+  GreaterOrEqual,        //
+  RegexMatch,            //
+  IsNull,                // unary()
+  IsNotNull,             // unary()
+  In,                    //
+  StartsWith,            //
+  EndsWith,              //
+  Contains,              //
+  Add,                   //
+  Subtract,              //
+  Multiply,              //
+  Divide,                //
+  Modulo,                //
+  Power,                 //
+  Negate,                // unary()
+  FunctionCall,          // function_call(): name (with its namespace), distinct, args
+  CountStar,             // no payload
+  Case,                  // case_expr(): optional operand, alternatives, optional else_expr
+  ListComprehension,     // list_comprehension(): variable, list, optional where and projection
+  All,                   // quantifier(): variable, list, optional where_clause
+  Any,                   // quantifier()
+  None,                  // quantifier()
+  Single,                // quantifier()
+  Reduce,                // reduce(): accumulator, init, variable, list, projection
+  ShortestPath,          // shortest_path(): all, pattern
+  PatternComprehension,  // pattern_comprehension(): pattern, optional where, projection
+  Exists,                // exists(): the ExistsSubquery
+  CountSubquery,         // subquery(): the RegularQuery between the braces
+  CollectSubquery,       // subquery()
+};
+
+inline constexpr int kExprKindCount = 50;
+
+// The kind's name as declared ("Integer", "PropertyAccess", ...). The view is static.
+std::string_view expr_kind_name(ExprKind kind);
+
+bool is_binary(ExprKind kind);      // two operands: binary()
+bool is_unary(ExprKind kind);       // Not, IsNull, IsNotNull, Negate: unary()
+bool is_quantifier(ExprKind kind);  // All, Any, None, Single: quantifier()
+
+struct BinaryExpr {
+  ExprId left;   // the operand written first
+  ExprId right;
+};
+struct UnaryExpr {
+  ExprId expr;
+};
+struct PropertyAccessExpr {
+  ExprId expr;
+  Str key;
+};
+struct SubscriptExpr {
+  ExprId expr;
+  ExprId index;
+};
+struct SliceExpr {
+  ExprId expr;
+  ExprId from;  // optional: the bound written before ".."
+  ExprId to;    // optional: the bound written after it
+};
+struct FunctionCallExpr {
+  Str name;
+  bool distinct;
+  List<Expr> args;
+};
+struct CaseAlternative {
+  ExprId when;
+  ExprId then;
+};
+struct CaseExpr {
+  ExprId operand;  // optional: absent in the searched form
+  List<CaseAlternative> alternatives;
+  ExprId else_expr;  // optional
+};
+struct ListComprehensionExpr {
+  Str variable;
+  ExprId list;
+  ExprId where_clause;  // optional
+  ExprId projection;    // optional
+};
+struct QuantifierExpr {
+  Str variable;
+  ExprId list;
+  ExprId where_clause;  // optional
+};
+struct ReduceExpr {
+  Str accumulator;
+  ExprId init;
+  Str variable;
+  ExprId list;
+  ExprId projection;
+};
+struct ShortestPathExpr {
+  bool all;  // allShortestPaths
+  Id<PatternElement> pattern;
+};
+struct PatternComprehensionExpr {
+  Id<PatternElement> pattern;
+  ExprId where_clause;  // optional
+  ExprId projection;
+};
+
+// An expression node. Made only through the make_* functions; read through the accessor that
+// kind() names (each asserts the kind).
+struct Expr {
+ public:
+  ExprKind kind() const { return kind_; }
+  Span span() const { return span_; }
+
+  std::int64_t integer() const { return check(ExprKind::Integer).integer; }
+  double float_value() const { return check(ExprKind::Float).number; }
+  Str string() const { return check(ExprKind::String).text; }
+  bool boolean() const { return check(ExprKind::Boolean).flag; }
+  ast::List<Expr> list() const { return check(ExprKind::List).items; }
+  ast::List<MapEntry> map() const { return check(ExprKind::Map).entries; }
+  Str name() const {
+    assert(kind_ == ExprKind::Variable || kind_ == ExprKind::Parameter);
+    return u_.text;
+  }
+  const PropertyAccessExpr& property_access() const {
+    return check(ExprKind::PropertyAccess).property_access;
+  }
+  const SubscriptExpr& subscript() const { return check(ExprKind::Subscript).subscript; }
+  const SliceExpr& slice() const { return check(ExprKind::Slice).slice; }
+  const BinaryExpr& binary() const {
+    assert(is_binary(kind_));
+    return u_.binary;
+  }
+  const UnaryExpr& unary() const {
+    assert(is_unary(kind_));
+    return u_.unary;
+  }
+  const FunctionCallExpr& function_call() const {
+    return check(ExprKind::FunctionCall).function_call;
+  }
+  const CaseExpr& case_expr() const { return check(ExprKind::Case).case_expr; }
+  const ListComprehensionExpr& list_comprehension() const {
+    return check(ExprKind::ListComprehension).list_comprehension;
+  }
+  const QuantifierExpr& quantifier() const {
+    assert(is_quantifier(kind_));
+    return u_.quantifier;
+  }
+  const ReduceExpr& reduce() const { return check(ExprKind::Reduce).reduce; }
+  const ShortestPathExpr& shortest_path() const {
+    return check(ExprKind::ShortestPath).shortest_path;
+  }
+  const PatternComprehensionExpr& pattern_comprehension() const {
+    return check(ExprKind::PatternComprehension).pattern_comprehension;
+  }
+  Id<ExistsSubquery> exists() const { return check(ExprKind::Exists).exists; }
+  Id<RegularQuery> subquery() const {
+    assert(kind_ == ExprKind::CountSubquery || kind_ == ExprKind::CollectSubquery);
+    return u_.subquery;
+  }
+
+  static Expr make_integer(Span span, std::int64_t value);
+  static Expr make_float(Span span, double value);
+  static Expr make_string(Span span, Str text);
+  static Expr make_boolean(Span span, bool value);
+  static Expr make_empty(ExprKind kind, Span span);  // Null, CountStar
+  static Expr make_list(Span span, ast::List<Expr> items);
+  static Expr make_map(Span span, ast::List<MapEntry> entries);
+  static Expr make_name(ExprKind kind, Span span, Str name);  // Variable, Parameter
+  static Expr make_property_access(Span span, PropertyAccessExpr payload);
+  static Expr make_subscript(Span span, SubscriptExpr payload);
+  static Expr make_slice(Span span, SliceExpr payload);
+  static Expr make_binary(ExprKind kind, Span span, BinaryExpr payload);
+  static Expr make_unary(ExprKind kind, Span span, UnaryExpr payload);
+  static Expr make_function_call(Span span, FunctionCallExpr payload);
+  static Expr make_case(Span span, CaseExpr payload);
+  static Expr make_list_comprehension(Span span, ListComprehensionExpr payload);
+  static Expr make_quantifier(ExprKind kind, Span span, QuantifierExpr payload);
+  static Expr make_reduce(Span span, ReduceExpr payload);
+  static Expr make_shortest_path(Span span, ShortestPathExpr payload);
+  static Expr make_pattern_comprehension(Span span, PatternComprehensionExpr payload);
+  static Expr make_exists(Span span, Id<ExistsSubquery> subquery);
+  static Expr make_subquery(ExprKind kind, Span span, Id<RegularQuery> query);
+
+ private:
+  union Payload {
+    Payload() : integer(0) {}
+    std::int64_t integer;
+    double number;
+    Str text;
+    bool flag;
+    ast::List<Expr> items;
+    ast::List<MapEntry> entries;
+    PropertyAccessExpr property_access;
+    SubscriptExpr subscript;
+    SliceExpr slice;
+    BinaryExpr binary;
+    UnaryExpr unary;
+    FunctionCallExpr function_call;
+    CaseExpr case_expr;
+    ListComprehensionExpr list_comprehension;
+    QuantifierExpr quantifier;
+    ReduceExpr reduce;
+    ShortestPathExpr shortest_path;
+    PatternComprehensionExpr pattern_comprehension;
+    Id<ExistsSubquery> exists;
+    Id<RegularQuery> subquery;
+  };
+
+  Expr(ExprKind kind, Span span) : kind_(kind), span_(span) {}
+  const Payload& check([[maybe_unused]] ExprKind kind) const {
+    assert(kind_ == kind);
+    return u_;
+  }
+
+  ExprKind kind_;
+  Span span_;
+  Payload u_;
+};
+
+// ---- Clauses and queries ----
+
+// The target of a SET or REMOVE item: a variable and one or more keys (`n.a.b`: a, b).
+struct PropertyExpr {
+  Str variable;
+  List<Str> keys;
+};
+
+struct SetItem {
+  struct Property {  // n.key... = value
+    PropertyExpr property;
+    ExprId value;
+  };
+  struct AllProperties {  // n = value
+    Str variable;
+    ExprId value;
+  };
+  struct MergeProperties {  // n += value
+    Str variable;
+    ExprId value;
+  };
+  struct Labels {  // n:A:B
+    Str variable;
+    List<Str> labels;
+  };
+  std::variant<Property, AllProperties, MergeProperties, Labels> variant;
+};
+
+struct RemoveItem {
+  struct Labels {  // n:A:B
+    Str variable;
+    List<Str> labels;
+  };
+  using Property = PropertyExpr;  // n.key...
+  std::variant<Labels, Property> variant;
+};
+
+struct YieldItem {
+  std::optional<Str> field;  // the name before AS; absent for a bare name
+  Str variable;
+};
+
+// A procedure call, inside a query or standing alone.
+struct CallClause {
+  Str procedure;  // as written, with its dots
+  List<Expr> args;
+  List<YieldItem> yield_items;  // empty without YIELD
+};
+
+struct SortItem {
+  ExprId expr;
+  bool descending = false;
+};
+
+struct ReturnItem {
+  ExprId expr;
+  std::optional<Str> alias;
+};
+
+// The builder always makes Items; an empty list stands for RETURN *.
+struct ReturnItems {
+  struct Star {};
+  using Items = List<ReturnItem>;
+  std::variant<Star, Items> variant;
+};
+
+struct ReturnClause {
+  bool distinct = false;
+  ReturnItems items;
+  std::optional<List<SortItem>> order_by;  // present (non-empty) when ORDER BY is written
+  ExprId skip;   // optional
+  ExprId limit;  // optional
+};
+
+struct WithClause {
+  bool distinct = false;
+  List<ReturnItem> items;  // empty for WITH *
+  std::optional<List<SortItem>> order_by;
+  ExprId skip;          // optional
+  ExprId limit;         // optional
+  ExprId where_clause;  // optional
+};
+
+struct UpdatingClause {
+  using Create = Pattern;
+  struct Merge {
+    PatternPart pattern_part;
+    List<List<SetItem>> on_match;   // one inner list per ON MATCH SET
+    List<List<SetItem>> on_create;  // one inner list per ON CREATE SET
+  };
+  struct Set {
+    List<SetItem> items;
+  };
+  struct Remove {
+    List<RemoveItem> items;
+  };
+  struct Delete {
+    bool detach;
+    List<Expr> exprs;
+  };
+  struct Foreach {
+    Str variable;
+    ExprId list;
+    List<UpdatingClause> body;
+  };
+  std::variant<Create, Merge, Set, Remove, Delete, Foreach> variant;
+};
+
+struct ReadingClause;
+
+struct SinglePartQuery {
+  List<ReadingClause> reading_clauses;
+  List<UpdatingClause> updating_clauses;
+  Id<ReturnClause> return_clause;  // optional
+};
+
+// The clauses written up to one WITH (after the previous one), and that WITH.
+struct QueryPart {
+  List<ReadingClause> reading_clauses;
+  List<UpdatingClause> updating_clauses;
+  WithClause with_clause;
+};
+
+struct MultiPartQuery {
+  List<QueryPart> parts;  // one per WITH, never empty
+  List<ReadingClause> reading_clauses;    // after the last WITH
+  List<UpdatingClause> updating_clauses;  // after the last WITH
+  Id<ReturnClause> return_clause;         // optional
+};
+
+struct SingleQuery {
+  using SinglePart = SinglePartQuery;
+  using MultiPart = MultiPartQuery;
+  std::variant<SinglePart, MultiPart> variant;
+};
+
+struct UnionArm {
+  bool all = false;  // UNION ALL
+  SingleQuery query;
+};
+
+struct RegularQuery {
+  SingleQuery single_query;
+  List<UnionArm> unions;
+};
+
+struct ReadingClause {
+  struct Match {
+    bool optional;
+    Pattern pattern;
+    ExprId where_clause;  // optional
+  };
+  struct Unwind {
+    ExprId expr;
+    Str variable;
+  };
+  using InQueryCall = CallClause;
+  using CallSubquery = RegularQuery;
+  std::variant<Match, Unwind, InQueryCall, CallSubquery> variant;
+};
+
+// The body of EXISTS { ... }; the builder always makes Pattern.
+struct ExistsSubquery {
+  using Pattern = ast::Pattern;
+  using Query = RegularQuery;
+  std::variant<Pattern, Query> variant;
+};
+
+// A view of a List<T>: its elements as const T&, in order. Valid while the tree lives.
+template <class T>
+class ListView {
+ public:
+  class Iterator {
+   public:
+    Iterator(const std::byte* base, const std::uint32_t* at) : base_(base), at_(at) {}
+    const T& operator*() const { return *std::launder(reinterpret_cast<const T*>(base_ + *at_)); }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+   private:
+    const std::byte* base_;
+    const std::uint32_t* at_;
+  };
+
+  ListView(const std::byte* base, List<T> list)
+      : base_(base),
+        ids_(list.size == 0 ? nullptr
+                            : std::launder(reinterpret_cast<const std::uint32_t*>(base + list.at))),
+        size_(list.size) {}
+
+  std::uint32_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  Id<T> id(std::uint32_t i) const {
+    assert(i < size_);
+    return Id<T>{ids_[i]};
+  }
+  const T& operator[](std::uint32_t i) const {
+    assert(i < size_);
+    return *std::launder(reinterpret_cast<const T*>(base_ + ids_[i]));
+  }
+  Iterator begin() const { return {base_, ids_}; }
+  Iterator end() const { return {base_, ids_ + size_}; }
+
+ private:
+  const std::byte* base_;
+  const std::uint32_t* ids_;
+  std::uint32_t size_;
+};
+
+// A whole parsed query. Its root is Regular for every query built from text; StandaloneCall is
+// never built but readers accept it.
+class CypherQuery {
+ public:
+  using Regular = RegularQuery;
+  using StandaloneCall = CallClause;
+  using Root = std::variant<Regular, StandaloneCall>;
+
+  const Root& root() const { return root_; }
+
+  template <class T>
+  const T& operator[](Id<T> id) const {
+    assert(id.present() && id.at + sizeof(T) <= store_.size());
+    return *std::launder(reinterpret_cast<const T*>(store_.data() + id.at));
+  }
+  template <class T>
+  ListView<T> operator[](List<T> list) const {
+    assert(list.size == 0 || list.at + 4ull * list.size <= store_.size());
+    return ListView<T>(store_.data(), list);
+  }
+  std::string_view text(Str str) const {
+    assert(str.size == 0 || str.at + std::size_t{str.size} <= store_.size());
+    return {reinterpret_cast<const char*>(store_.data()) + str.at, str.size};
+  }
+
+ private:
+  friend class builder::Builder;
+
+  std::vector<std::byte> store_;
+  Root root_;
+};
+
+// The canonical dump of a tree: one line per node, "Kind fields", children indented by two
+// spaces below it (see ast_dump.cc for every node's line). kCompact renders the same nodes on
+// one line as "Kind fields{child, child}".
+enum class DumpStyle : std::uint8_t { kLines, kCompact };
+std::string dump(const CypherQuery& query, DumpStyle style);
+std::string dump_expr(const CypherQuery& query, ExprId expr, DumpStyle style);
+
+}  // namespace morvane::parser::ast

@@ -1,0 +1,109 @@
+#include "parser/builder.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "parser/rule.h"
+
+namespace morvane::parser::builder {
+
+namespace {
+
+// Tree offsets are 32-bit and kAbsent is reserved; a tree that would outgrow them cannot be
+// represented, which is reported like any other exhausted memory.
+constexpr std::size_t kMaxStore = ast::kAbsent - 1;
+
+}  // namespace
+
+Result<ast::CypherQuery, CypherError> build_query(std::string_view input,
+                                                  std::span<const Pair> tape, std::uint32_t root) {
+  Builder builder(input, tape);
+  if (!builder.build_query(root)) return Err{builder.take_error()};
+  return builder.take_query();
+}
+
+Builder::Builder(std::string_view input, std::span<const Pair> tape)
+    : input_(input), tape_(tape) {
+  // Most queries need a few bytes of tree per pair plus their names; one buffer of that size
+  // usually holds the whole tree.
+  query_.store_.resize(std::min(kMaxStore, 64 + input.size() + 8 * tape.size()));
+}
+
+ast::CypherQuery Builder::take_query() {
+  query_.store_.resize(used_);
+  return std::move(query_);
+}
+
+CypherError Builder::take_error() {
+  assert(error_.has_value());
+  return std::move(*error_);
+}
+
+std::string_view Builder::text(std::uint32_t pair) const {
+  const Pair& p = tape_[pair];
+  return input_.substr(p.begin, p.end - p.begin);
+}
+
+std::uint32_t Builder::first_child(std::uint32_t pair) const {
+  return pair + 1 < tape_[pair].next ? pair + 1 : kNoPair;
+}
+
+std::uint32_t Builder::next_sibling(std::uint32_t parent, std::uint32_t child) const {
+  const std::uint32_t next = tape_[child].next;
+  return next < tape_[parent].next ? next : kNoPair;
+}
+
+std::uint32_t Builder::nth_child(std::uint32_t pair, std::uint32_t n) const {
+  std::uint32_t child = first_child(pair);
+  for (; child != kNoPair && n > 0; --n) child = next_sibling(pair, child);
+  return child;
+}
+
+std::uint32_t Builder::find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const {
+  for (; child != kNoPair; child = next_sibling(parent, child)) {
+    if (rule(child) == wanted) return child;
+  }
+  return kNoPair;
+}
+
+std::uint32_t Builder::allocate(std::size_t size, std::size_t align) {
+  const std::size_t at = (used_ + align - 1) & ~(align - 1);
+  std::vector<std::byte>& store = query_.store_;
+  if (at + size > store.size()) {
+    if (at + size > kMaxStore) throw std::bad_alloc();
+    store.resize(std::min(kMaxStore, std::max(at + size, 2 * store.size())));
+  }
+  used_ = at + size;
+  return static_cast<std::uint32_t>(at);
+}
+
+ast::Str Builder::copy_text(std::string_view text) {
+  const std::uint32_t at = allocate(text.size(), 1);
+  std::copy(text.begin(), text.end(), reinterpret_cast<char*>(query_.store_.data() + at));
+  return {at, static_cast<std::uint32_t>(text.size())};
+}
+
+ast::List<ast::Str> Builder::copy_child_texts(std::uint32_t pair, Rule wanted) {
+  const std::uint32_t from = mark();
+  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+    if (rule(c) == wanted) push(add(copy_text(c)));
+  }
+  return take_list<ast::Str>(from);
+}
+
+ast::ExprId Builder::add_null(ast::Span span) {
+  return add_expr(ast::Expr::make_empty(ast::ExprKind::Null, span));
+}
+
+bool Builder::fail(std::string message) {
+  error_.emplace(CypherError::Parse(std::move(message)));
+  return false;
+}
+
+bool Builder::fail_rule(std::string_view message, std::uint32_t pair) {
+  std::string text(message);
+  text += rule_name(rule(pair));
+  return fail(std::move(text));
+}
+
+}  // namespace morvane::parser::builder

@@ -1,0 +1,206 @@
+// The builder: turns the recognizer's tape for a `cypher` pair into a CypherQuery.
+//
+// It is a pure function of (query text, tape): one forward walk, one build function per rule
+// that makes a node, each taking the index of its pair and reading the pair's children in order
+// by rule. What the pairs do not carry (optional keywords, the operator between two operands,
+// the direction of a relationship) is read from pair texts. A tape of a shape the grammar cannot
+// produce gets the documented guard error, never a crash. The first error ends the build and
+// is returned unchanged; nothing partly built escapes.
+//
+// Recursion follows the nesting of pairs, so it is bounded by the recognizer's kMaxRuleDepth;
+// chains at one level (operands of one operator, NOT and postfix chains, single-operand levels
+// of the precedence ladder, parentheses) are walked by loops.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "error/cypher_error.h"
+#include "error/result.h"
+#include "parser/ast.h"
+#include "parser/pair.h"
+
+namespace morvane::parser::builder {
+
+// Builds the tree for tape[root], a `cypher` pair over `input`. The tree copies every text it
+// keeps: neither the input nor the tape needs to outlive the call.
+Result<ast::CypherQuery, CypherError> build_query(std::string_view input,
+                                                  std::span<const Pair> tape, std::uint32_t root);
+
+// The state of one build. Every build_* function below takes the index of its pair, stores what
+// it built in `out` and returns true, or records the error and returns false (the caller then
+// returns false at once, so the first error is the one kept).
+class Builder {
+ public:
+  Builder(std::string_view input, std::span<const Pair> tape);
+
+  bool build_query(std::uint32_t pair);
+
+  // The tree after a successful build_query, and the error after a failed one.
+  ast::CypherQuery take_query();
+  CypherError take_error();
+
+ private:
+  // The four parts of a RETURN or WITH projection.
+  struct ReturnBody {
+    ast::List<ast::ReturnItem> items;
+    std::optional<ast::List<ast::SortItem>> order_by;
+    ast::ExprId skip;
+    ast::ExprId limit;
+  };
+  // The `variable IN list WHERE condition` part of comprehensions and quantifiers.
+  struct FilterParts {
+    ast::Str variable;
+    ast::ExprId list;  // absent until read; absent afterwards stands for Null
+    ast::ExprId where_clause;
+  };
+  // A list under construction: element offsets wait on one stack, tagged with the list they
+  // belong to, until the build of the list ends and moves them into the tree.
+  struct Pending {
+    std::uint32_t at;
+    std::uint32_t tag;
+  };
+
+  // Queries and projections (builder_query.cc).
+  bool build_regular_query(std::uint32_t pair, ast::RegularQuery& out);
+  bool build_single_query(std::uint32_t pair, ast::SingleQuery& out);
+  bool build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& out);
+  bool build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& out);
+  bool build_with_clause(std::uint32_t pair, ast::WithClause& out);
+  bool build_return_clause(std::uint32_t pair, ast::ReturnClause& out);
+  bool build_return_body(std::uint32_t pair, ReturnBody& out);
+  bool build_sort_item(std::uint32_t pair, ast::SortItem& out);
+
+  // Reading and updating clauses (builder_clause.cc).
+  bool build_reading_clause(std::uint32_t pair, ast::ReadingClause& out);
+  bool build_call_clause(std::uint32_t pair, ast::CallClause& out);
+  bool build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out);
+  bool build_merge_clause(std::uint32_t pair, ast::UpdatingClause& out);
+  bool build_set_clause(std::uint32_t pair, ast::List<ast::SetItem>& out);
+  bool build_set_item(std::uint32_t pair, ast::SetItem& out);
+  bool build_remove_item(std::uint32_t pair, ast::RemoveItem& out);
+  bool build_property_expression(std::uint32_t pair, ast::PropertyExpr& out);
+
+  // Patterns (builder_pattern.cc).
+  bool build_pattern(std::uint32_t pair, ast::Pattern& out);
+  bool build_pattern_part(std::uint32_t pair, ast::PatternPart& out);
+  bool build_pattern_element(std::uint32_t pair, ast::PatternElement& out);
+  // The (relationship, node) steps among the children of `parent` from `first` on.
+  bool build_chain(std::uint32_t parent, std::uint32_t first, ast::List<ast::PatternStep>& out);
+  bool build_node_pattern(std::uint32_t pair, ast::NodePattern& out);
+  bool build_relationship_pattern(std::uint32_t pair, ast::RelationshipPattern& out);
+  bool build_properties(std::uint32_t pair, ast::MapOrParam& out);
+  bool build_map_literal(std::uint32_t pair, ast::List<ast::MapEntry>& out);
+
+  // Operator levels and postfix operators (builder_expr.cc).
+  bool build_expression(std::uint32_t pair, ast::ExprId& out);
+  // An infix level with two or more operands (add_sub_expr included), folded from the left.
+  bool build_left_fold(std::uint32_t pair, ast::ExprId& out);
+  bool build_not_expr(std::uint32_t pair, ast::ExprId& out);
+  bool build_comparison_expr(std::uint32_t pair, ast::ExprId& out);
+  // A unary_expr whose text begins with "-".
+  bool build_negation(std::uint32_t pair, ast::ExprId& out);
+  bool build_postfix_expr(std::uint32_t pair, ast::ExprId& out);
+
+  // Atoms and literals (builder_atom.cc).
+  bool build_atom(std::uint32_t pair, ast::ExprId& out);
+  bool build_function_invocation(std::uint32_t pair, ast::ExprId& out);
+  bool build_reduce_expression(std::uint32_t pair, ast::ExprId& out);
+  bool build_shortest_path_call(std::uint32_t pair, ast::ExprId& out);
+  bool build_case_expression(std::uint32_t pair, ast::ExprId& out);
+  bool build_list_comprehension(std::uint32_t pair, ast::ExprId& out);
+  bool build_quantifier_expression(std::uint32_t pair, ast::ExprId& out);
+  bool build_exists_subquery(std::uint32_t pair, ast::ExprId& out);
+  bool build_pattern_comprehension(std::uint32_t pair, ast::ExprId& out);
+  bool build_subquery(std::uint32_t pair, ast::ExprKind kind, const char* empty_message,
+                      ast::ExprId& out);
+  bool build_literal(std::uint32_t pair, ast::ExprId& out);
+  bool parse_filter_expression(std::uint32_t pair, FilterParts& out);
+
+  // Reading the tape (builder.cc).
+  static constexpr std::uint32_t kNoPair = 0xFFFFFFFFu;
+  const Pair& at(std::uint32_t pair) const { return tape_[pair]; }
+  Rule rule(std::uint32_t pair) const { return tape_[pair].rule; }
+  std::string_view text(std::uint32_t pair) const;
+  // The first child of `pair`, or kNoPair.
+  std::uint32_t first_child(std::uint32_t pair) const;
+  // The sibling after `child` inside `parent`, or kNoPair.
+  std::uint32_t next_sibling(std::uint32_t parent, std::uint32_t child) const;
+  // The n-th child (0-based), or kNoPair.
+  std::uint32_t nth_child(std::uint32_t pair, std::uint32_t n) const;
+  // The first child of rule `wanted` at or after `child`, or kNoPair.
+  std::uint32_t find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const;
+  ast::Span span(std::uint32_t pair) const { return {tape_[pair].begin, tape_[pair].end}; }
+
+  // Writing the tree (builder.cc).
+  std::uint32_t allocate(std::size_t size, std::size_t align);
+  template <class T>
+  ast::Id<T> add(const T& value);
+  template <class T>
+  T& node(ast::Id<T> id) {
+    return *std::launder(reinterpret_cast<T*>(query_.store_.data() + id.at));
+  }
+  std::string_view stored_text(ast::Str str) const { return query_.text(str); }
+  ast::ExprId add_expr(const ast::Expr& expr) { return add(expr); }
+  ast::Str copy_text(std::string_view text);
+  ast::Str copy_text(std::uint32_t pair) { return copy_text(text(pair)); }
+  // The texts of the children of `pair` of rule `wanted` (label and type names).
+  ast::List<ast::Str> copy_child_texts(std::uint32_t pair, Rule wanted);
+  ast::ExprId add_null(ast::Span span);
+
+  // Lists under construction (builder.cc).
+  std::uint32_t mark() const { return static_cast<std::uint32_t>(pending_.size()); }
+  template <class T>
+  void push(ast::Id<T> id, std::uint32_t tag = 0) {
+    pending_.push_back({id.at, tag});
+  }
+  // The elements pushed with `tag` since `from`, as a list in the tree. Leaves them pending.
+  template <class T>
+  ast::List<T> collect(std::uint32_t from, std::uint32_t tag = 0);
+  void release(std::uint32_t from) { pending_.resize(from); }
+  template <class T>
+  ast::List<T> take_list(std::uint32_t from) {
+    ast::List<T> list = collect<T>(from);
+    release(from);
+    return list;
+  }
+
+  bool fail(std::string message);
+  bool fail_rule(std::string_view message, std::uint32_t pair);
+
+  std::string_view input_;
+  std::span<const Pair> tape_;
+  ast::CypherQuery query_;
+  std::size_t used_ = 0;
+  std::vector<Pending> pending_;
+  std::optional<CypherError> error_;
+};
+
+template <class T>
+ast::Id<T> Builder::add(const T& value) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  const std::uint32_t at = allocate(sizeof(T), alignof(T));
+  new (query_.store_.data() + at) T(value);
+  return ast::Id<T>{at};
+}
+
+template <class T>
+ast::List<T> Builder::collect(std::uint32_t from, std::uint32_t tag) {
+  std::uint32_t count = 0;
+  for (std::size_t i = from; i < pending_.size(); ++i) count += pending_[i].tag == tag;
+  if (count == 0) return {};
+  const std::uint32_t at = allocate(sizeof(std::uint32_t) * count, alignof(std::uint32_t));
+  auto* ids = new (query_.store_.data() + at) std::uint32_t[count];
+  for (std::size_t i = from; i < pending_.size(); ++i) {
+    if (pending_[i].tag == tag) *ids++ = pending_[i].at;
+  }
+  return {at, count};
+}
+
+}  // namespace morvane::parser::builder

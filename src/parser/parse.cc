@@ -1,0 +1,35 @@
+#include "parser/parse.h"
+
+#include "parser/builder.h"
+#include "parser/recognizer.h"
+
+namespace morvane::parser {
+
+namespace {
+
+constexpr const char* kNoParseResult = "No parse result";
+
+}  // namespace
+
+Result<ast::CypherQuery, CypherError> parse(std::string_view query) {
+  Recognizer recognizer;
+  if (!recognizer.parse(query, Rule::cypher)) {
+    return Err{CypherError::Parse(recognizer.error().display)};
+  }
+  if (recognizer.pairs().empty()) return Err{CypherError::Parse(kNoParseResult)};
+  return builder::build_query(query, recognizer.pairs(), 0);
+}
+
+Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query) {
+  Recognizer recognizer;
+  if (!recognizer.parse(query, Rule::cypher)) {
+    const SyntaxError& error = recognizer.error();
+    return Err{ParseErrorDetail{error.display, ParseErrorDetail::Position{error.line, error.column}}};
+  }
+  if (recognizer.pairs().empty()) return Err{ParseErrorDetail{kNoParseResult, std::nullopt}};
+  Result<ast::CypherQuery, CypherError> built = builder::build_query(query, recognizer.pairs(), 0);
+  if (!built) return Err{ParseErrorDetail{built.error().display(), std::nullopt}};
+  return std::move(built).value();
+}
+
+}  // namespace morvane::parser

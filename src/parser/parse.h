@@ -1,0 +1,40 @@
+// The parse entry points: query text in, syntax tree or one failure out.
+//
+// Both run the recognizer from `cypher` over the whole text and build the tree of its pairs.
+// The tree owns copies of every text it keeps, so the caller may drop the query afterwards.
+// Neither keeps state between calls; any number may run at once on different threads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error/cypher_error.h"
+#include "error/result.h"
+#include "parser/ast.h"
+
+namespace morvane::parser {
+
+// The failure of parse_with_detail.
+struct ParseErrorDetail {
+  struct Position {
+    std::uint32_t line;    // 1-based
+    std::uint32_t column;  // 1-based, in characters
+    friend bool operator==(const Position&, const Position&) = default;
+  };
+  // A syntax error's display text, "No parse result", or the display text of the builder's
+  // CypherError ("Parse error: " and its message).
+  std::string message;
+  // The place of a syntax error; absent for every other failure.
+  std::optional<Position> position;
+};
+
+// A syntax error gives CypherError::Parse holding the syntax error's display text; a builder
+// failure gives the builder's CypherError unchanged.
+Result<ast::CypherQuery, CypherError> parse(std::string_view query);
+
+// As parse, but a syntax error keeps its line and column.
+Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query);
+
+}  // namespace morvane::parser
