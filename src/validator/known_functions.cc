@@ -1,0 +1,140 @@
+#include "validator/known_functions.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+
+namespace morvane::validator::semantic {
+namespace {
+
+constexpr std::optional<std::uint8_t> kNoMax = std::nullopt;
+
+constexpr KnownFunction scalar(std::string_view name, std::uint8_t min, std::uint8_t max) {
+  return {name, min, max, false, false};
+}
+
+// Sorted by name so that lookup is a binary search.
+constexpr std::array kKnownFunctions = {
+    scalar("abs", 1, 1),
+    scalar("acos", 1, 1),
+    scalar("asin", 1, 1),
+    scalar("atan", 1, 1),
+    scalar("atan2", 2, 2),
+    KnownFunction{"avg", 1, 1, true, true},
+    scalar("ceil", 1, 1),
+    KnownFunction{"coalesce", 1, kNoMax, false, false},
+    KnownFunction{"collect", 1, 1, true, false},
+    scalar("cos", 1, 1),
+    KnownFunction{"count", 1, 1, true, false},
+    scalar("date", 0, 1),
+    scalar("datetime", 0, 1),
+    scalar("degrees", 1, 1),
+    scalar("distance", 2, 2),
+    scalar("duration", 1, 1),
+    scalar("e", 0, 0),
+    scalar("elementid", 1, 1),
+    scalar("endnode", 1, 1),
+    scalar("exists", 1, 1),
+    scalar("exp", 1, 1),
+    scalar("floor", 1, 1),
+    scalar("head", 1, 1),
+    scalar("id", 1, 1),
+    scalar("keys", 1, 1),
+    scalar("labels", 1, 1),
+    scalar("last", 1, 1),
+    scalar("left", 2, 2),
+    scalar("localdatetime", 0, 1),
+    scalar("localtime", 0, 1),
+    scalar("log", 1, 1),
+    scalar("log10", 1, 1),
+    scalar("ltrim", 1, 1),
+    KnownFunction{"max", 1, 1, true, false},
+    KnownFunction{"min", 1, 1, true, false},
+    scalar("nodes", 1, 1),
+    KnownFunction{"percentilecont", 2, 2, true, true},
+    KnownFunction{"percentiledisc", 2, 2, true, true},
+    scalar("pi", 0, 0),
+    scalar("point", 1, 1),
+    scalar("properties", 1, 1),
+    scalar("radians", 1, 1),
+    scalar("rand", 0, 0),
+    scalar("randomuuid", 0, 0),
+    scalar("range", 2, 3),
+    scalar("relationships", 1, 1),
+    scalar("replace", 3, 3),
+    scalar("reverse", 1, 1),
+    scalar("right", 2, 2),
+    scalar("round", 1, 2),
+    scalar("rtrim", 1, 1),
+    scalar("sign", 1, 1),
+    scalar("sin", 1, 1),
+    scalar("size", 1, 1),
+    scalar("split", 2, 2),
+    scalar("sqrt", 1, 1),
+    scalar("startnode", 1, 1),
+    KnownFunction{"stdev", 1, 1, true, true},
+    KnownFunction{"stdevp", 1, 1, true, true},
+    scalar("substring", 2, 3),
+    KnownFunction{"sum", 1, 1, true, true},
+    scalar("tail", 1, 1),
+    scalar("tan", 1, 1),
+    scalar("time", 0, 1),
+    scalar("timestamp", 0, 0),
+    scalar("toboolean", 1, 1),
+    scalar("tofloat", 1, 1),
+    scalar("tointeger", 1, 1),
+    scalar("tolower", 1, 1),
+    scalar("tostring", 1, 1),
+    scalar("toupper", 1, 1),
+    scalar("trim", 1, 1),
+    scalar("type", 1, 1),
+};
+static_assert(kKnownFunctions.size() == 73);
+static_assert(std::is_sorted(kKnownFunctions.begin(), kKnownFunctions.end(),
+                             [](const KnownFunction& a, const KnownFunction& b) {
+                               return a.name < b.name;
+                             }));
+
+// Longer than every entry: such a name cannot match, whatever its case.
+constexpr std::size_t kLongestName = 16;
+
+}  // namespace
+
+const KnownFunction* find_known_function(std::string_view name) {
+  // ASCII names, the usual case, fold in place; any other name takes the full Unicode
+  // lower-casing, which may shorten it (the Kelvin sign becomes "k").
+  char ascii[kLongestName];
+  std::string folded;
+  std::string_view lower;
+  if (std::all_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (name.size() > kLongestName) return nullptr;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      char c = name[i];
+      ascii[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    lower = std::string_view(ascii, name.size());
+  } else {
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(name.data(), static_cast<std::int32_t>(name.size())));
+    text.toLower(icu::Locale::getRoot());
+    text.toUTF8String(folded);
+    lower = folded;
+  }
+  auto it = std::lower_bound(
+      kKnownFunctions.begin(), kKnownFunctions.end(), lower,
+      [](const KnownFunction& entry, std::string_view key) { return entry.name < key; });
+  if (it == kKnownFunctions.end() || it->name != lower) return nullptr;
+  return &*it;
+}
+
+std::string arity_text(const KnownFunction& function) {
+  std::string min = std::to_string(function.min_args);
+  if (!function.max_args) return "at least " + min;
+  if (*function.max_args == function.min_args) return min;
+  return min + "-" + std::to_string(*function.max_args);
+}
+
+}  // namespace morvane::validator::semantic

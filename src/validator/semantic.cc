@@ -1,0 +1,289 @@
+// The validator's state, its two push operations, and the walk over queries and clauses with
+// the scope rules. Pattern checks are in semantic_patterns.cc, expression checks in
+// semantic_expr.cc.
+#include "validator/semantic.h"
+
+#include <utility>
+#include <variant>
+
+namespace morvane::validator::semantic {
+
+using diagnostics::Severity;
+
+SemanticValidator::SemanticValidator(const schema::Schema& schema, const ast::CypherQuery& tree)
+    : schema_(schema), tree_(tree) {}
+
+void SemanticValidator::push_error(DiagnosticCode code, std::string message,
+                                   std::optional<Suggestion> suggestion) {
+  errors_.push_back(message);
+  diagnostics_.push_back(ValidationDiagnostic{code, Severity::Error, std::move(message),
+                                              std::move(suggestion), std::nullopt});
+}
+
+void SemanticValidator::push_warning(DiagnosticCode code, std::string message) {
+  warnings_.push_back(message);
+  diagnostics_.push_back(
+      ValidationDiagnostic{code, Severity::Warning, std::move(message), std::nullopt, std::nullopt});
+}
+
+const std::vector<std::string_view>& SemanticValidator::node_labels() {
+  if (!node_labels_) node_labels_ = schema_.node_labels();
+  return *node_labels_;
+}
+
+const std::vector<std::string_view>& SemanticValidator::rel_types() {
+  if (!rel_types_) rel_types_ = schema_.rel_types();
+  return *rel_types_;
+}
+
+// ---- Queries ----
+
+void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
+  validate_single_query(query.single_query);
+  for (const ast::UnionArm& arm : tree_[query.unions]) {
+    Scope saved = scope_;
+    scope_.clear();
+    validate_single_query(arm.query);
+    scope_ = std::move(saved);
+  }
+}
+
+void SemanticValidator::validate_single_query(const ast::SingleQuery& query) {
+  if (const auto* single = std::get_if<ast::SingleQuery::SinglePart>(&query.variant)) {
+    validate_single_part(*single);
+  } else {
+    validate_multi_part(std::get<ast::SingleQuery::MultiPart>(query.variant));
+  }
+}
+
+void SemanticValidator::validate_single_part(const ast::SinglePartQuery& query) {
+  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
+    collect_reading_bindings(clause);
+  }
+  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
+    collect_updating_bindings(clause);
+  }
+  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
+    validate_reading_clause(clause);
+  }
+  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
+    validate_updating_clause(clause);
+  }
+  if (query.return_clause.present()) validate_return_clause(tree_[query.return_clause]);
+}
+
+void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
+  for (const ast::QueryPart& part : tree_[query.parts]) {
+    for (const ast::ReadingClause& clause : tree_[part.reading_clauses]) {
+      collect_reading_bindings(clause);
+    }
+    for (const ast::UpdatingClause& clause : tree_[part.updating_clauses]) {
+      collect_updating_bindings(clause);
+    }
+    for (const ast::ReadingClause& clause : tree_[part.reading_clauses]) {
+      validate_reading_clause(clause);
+    }
+    for (const ast::UpdatingClause& clause : tree_[part.updating_clauses]) {
+      validate_updating_clause(clause);
+    }
+
+    const ast::WithClause& with = part.with_clause;
+    for (const ast::ReturnItem& item : tree_[with.items]) validate_expr(item.expr);
+    check_alias_uniqueness(with.items);
+
+    // The projection replaces the scope: each named item, with the labels of the variable it
+    // projects (also under an alias), a later item replacing an earlier one of the same name.
+    Scope projected;
+    for (const ast::ReturnItem& item : tree_[with.items]) {
+      std::optional<std::string_view> name = projection_name(item);
+      if (!name) continue;
+      const ast::Expr& expr = tree_[item.expr];
+      const std::vector<std::string_view>* labels =
+          expr.kind() == ast::ExprKind::Variable ? scope_.find(text(expr.name())) : nullptr;
+      if (labels != nullptr) {
+        projected.bind_replacing(*name, *labels);
+      } else {
+        projected.bind_empty(*name);
+      }
+    }
+    scope_ = std::move(projected);
+
+    if (with.order_by) {
+      for (const ast::SortItem& item : tree_[*with.order_by]) validate_expr(item.expr);
+    }
+    if (with.skip.present()) validate_pagination_expr(with.skip, "SKIP");
+    if (with.limit.present()) validate_pagination_expr(with.limit, "LIMIT");
+    if (with.where_clause.present()) validate_expr(with.where_clause);
+  }
+
+  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
+    collect_reading_bindings(clause);
+  }
+  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
+    collect_updating_bindings(clause);
+  }
+  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
+    validate_reading_clause(clause);
+  }
+  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
+    validate_updating_clause(clause);
+  }
+  if (query.return_clause.present()) validate_return_clause(tree_[query.return_clause]);
+}
+
+// ---- Clauses ----
+
+void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause) {
+  std::visit(
+      [&](const auto& payload) {
+        using T = std::decay_t<decltype(payload)>;
+        if constexpr (std::is_same_v<T, ast::ReadingClause::Match>) {
+          for (const ast::PatternPart& part : tree_[payload.pattern.parts]) {
+            validate_pattern_element(part.element);
+          }
+          if (payload.where_clause.present()) {
+            check_aggregate_context(payload.where_clause, "MATCH WHERE");
+            validate_expr(payload.where_clause);
+          }
+          check_cartesian_product(payload.pattern.parts);
+          check_match_complexity(payload);
+        } else if constexpr (std::is_same_v<T, ast::ReadingClause::Unwind>) {
+          validate_expr(payload.expr);
+        } else if constexpr (std::is_same_v<T, ast::ReadingClause::InQueryCall>) {
+          // Procedures are not part of the schema: neither the name nor the arguments are
+          // checked.
+        } else {
+          static_assert(std::is_same_v<T, ast::ReadingClause::CallSubquery>);
+          // The inner query shares the scope: it sees the outer variables and what it binds
+          // (or a WITH inside it projects) stays.
+          validate_regular_query(payload);
+        }
+      },
+      clause.variant);
+}
+
+void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clause) {
+  std::visit(
+      [&](const auto& payload) {
+        using T = std::decay_t<decltype(payload)>;
+        if constexpr (std::is_same_v<T, ast::UpdatingClause::Create>) {
+          for (const ast::PatternPart& part : tree_[payload.parts]) {
+            validate_pattern_element(part.element);
+          }
+        } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Merge>) {
+          // ON MATCH and ON CREATE items are not checked.
+          validate_pattern_element(payload.pattern_part.element);
+        } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Set>) {
+          for (const ast::SetItem& item : tree_[payload.items]) {
+            if (const auto* property = std::get_if<ast::SetItem::Property>(&item.variant)) {
+              std::vector<std::string_view> keys;
+              for (ast::Str key : tree_[property->property.keys]) keys.push_back(text(key));
+              validate_property_access(text(property->property.variable), keys);
+              check_aggregate_context(property->value, "SET");
+              validate_expr(property->value);
+            } else if (const auto* all = std::get_if<ast::SetItem::AllProperties>(&item.variant)) {
+              check_aggregate_context(all->value, "SET");
+              validate_expr(all->value);
+            } else if (const auto* merge =
+                           std::get_if<ast::SetItem::MergeProperties>(&item.variant)) {
+              check_aggregate_context(merge->value, "SET");
+              validate_expr(merge->value);
+            } else {
+              check_set_remove_labels(std::get<ast::SetItem::Labels>(item.variant).labels, true);
+            }
+          }
+        } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Remove>) {
+          for (const ast::RemoveItem& item : tree_[payload.items]) {
+            if (const auto* labels = std::get_if<ast::RemoveItem::Labels>(&item.variant)) {
+              check_set_remove_labels(labels->labels, false);
+            } else {
+              const ast::PropertyExpr& property = std::get<ast::RemoveItem::Property>(item.variant);
+              std::vector<std::string_view> keys;
+              for (ast::Str key : tree_[property.keys]) keys.push_back(text(key));
+              validate_property_access(text(property.variable), keys);
+            }
+          }
+        } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Delete>) {
+          ast::ListView<ast::Expr> exprs = tree_[payload.exprs];
+          for (std::uint32_t i = 0; i < exprs.size(); ++i) {
+            check_aggregate_context(exprs.id(i), "DELETE");
+            validate_expr(exprs.id(i));
+          }
+        } else {
+          static_assert(std::is_same_v<T, ast::UpdatingClause::Foreach>);
+          validate_expr(payload.list);
+          std::string_view variable = text(payload.variable);
+          bool added = scope_.bind_if_absent(variable);
+          for (const ast::UpdatingClause& inner : tree_[payload.body]) {
+            validate_updating_clause(inner);
+          }
+          if (added) scope_.remove(variable);
+        }
+      },
+      clause.variant);
+}
+
+void SemanticValidator::validate_return_clause(const ast::ReturnClause& clause) {
+  if (const auto* items = std::get_if<ast::ReturnItems::Items>(&clause.items.variant)) {
+    for (const ast::ReturnItem& item : tree_[*items]) validate_expr(item.expr);
+    check_alias_uniqueness(*items);
+  }
+  if (clause.order_by) {
+    for (const ast::SortItem& item : tree_[*clause.order_by]) validate_expr(item.expr);
+  }
+  if (clause.skip.present()) validate_pagination_expr(clause.skip, "SKIP");
+  if (clause.limit.present()) validate_pagination_expr(clause.limit, "LIMIT");
+}
+
+// ---- Bindings ----
+
+void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
+  if (const auto* match = std::get_if<ast::ReadingClause::Match>(&clause.variant)) {
+    collect_pattern_bindings(match->pattern.parts);
+  } else if (const auto* unwind = std::get_if<ast::ReadingClause::Unwind>(&clause.variant)) {
+    scope_.bind_empty(text(unwind->variable));
+  } else if (const auto* call = std::get_if<ast::ReadingClause::InQueryCall>(&clause.variant)) {
+    for (const ast::YieldItem& item : tree_[call->yield_items]) {
+      scope_.bind_empty(text(item.variable));
+    }
+  }
+  // A CALL subquery's variables enter while it is validated.
+}
+
+void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& clause) {
+  if (const auto* create = std::get_if<ast::UpdatingClause::Create>(&clause.variant)) {
+    collect_pattern_bindings(create->parts);
+  } else if (const auto* merge = std::get_if<ast::UpdatingClause::Merge>(&clause.variant)) {
+    if (merge->pattern_part.variable) scope_.bind_empty(text(*merge->pattern_part.variable));
+    collect_element_bindings(merge->pattern_part.element);
+  }
+}
+
+void SemanticValidator::collect_pattern_bindings(ast::List<ast::PatternPart> parts) {
+  for (const ast::PatternPart& part : tree_[parts]) {
+    if (part.variable) scope_.bind_empty(text(*part.variable));
+    collect_element_bindings(part.element);
+  }
+}
+
+void SemanticValidator::collect_element_bindings(const ast::PatternElement& element) {
+  collect_node_bindings(element.start);
+  for (const ast::PatternStep& step : tree_[element.chain]) {
+    collect_rel_bindings(step.relationship);
+    collect_node_bindings(step.node);
+  }
+}
+
+void SemanticValidator::collect_node_bindings(const ast::NodePattern& node) {
+  if (!node.variable) return;
+  scope_.bind_labels(text(*node.variable), tree_[node.labels],
+                     [&](ast::Str label) { return text(label); });
+}
+
+void SemanticValidator::collect_rel_bindings(const ast::RelationshipPattern& relationship) {
+  if (!relationship.variable) return;
+  scope_.bind_labels(text(*relationship.variable), tree_[relationship.rel_types],
+                     [&](ast::Str type) { return text(type); });
+}
+
+}  // namespace morvane::validator::semantic

@@ -1,0 +1,158 @@
+// The semantic validator: checks one parsed query against a schema and records what it finds.
+//
+// It walks the syntax tree clause by clause in one fixed order and appends each finding the
+// moment it makes it; that order is the order of the diagnostics, so nothing is sorted, merged
+// or deduplicated afterwards (the same finding made twice is reported twice). Along the walk it
+// keeps the scope of bound variables: all bindings of a query part are collected before the
+// part is checked; WITH replaces the scope by its projection; UNION arms, pattern
+// comprehensions, EXISTS, COUNT and COLLECT subqueries save the scope and put it back; CALL { }
+// shares it; comprehension, quantifier, REDUCE and FOREACH variables are bound for their body
+// and removed after it.
+//
+// A validator lives for one query and is used by one thread. It borrows the schema and the tree
+// (both only read, both must outlive it) and never fails: whatever it finds, the walk goes on
+// through the whole query.
+//
+// Recursion: clause-level constructs (subqueries, FOREACH bodies) recurse, bounded by the
+// recognizer's nesting limit; expressions are walked with an explicit stack, since their left
+// spines (`a + b + ... + z`, `a.b.c...`) can be as deep as the query is long.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "diagnostics/diagnostic.h"
+#include "parser/ast.h"
+#include "schema/schema.h"
+#include "validator/scope.h"
+
+namespace morvane::validator::semantic {
+
+namespace ast = parser::ast;
+using diagnostics::DiagnosticCode;
+using diagnostics::Suggestion;
+using diagnostics::ValidationDiagnostic;
+
+class SemanticValidator {
+ public:
+  SemanticValidator(const schema::Schema& schema, const ast::CypherQuery& tree);
+
+  // What was found, in push order: the error messages, the warning messages, and every finding
+  // as a diagnostic (errors and warnings interleaved).
+  const std::vector<std::string>& errors() const { return errors_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  const std::vector<ValidationDiagnostic>& diagnostics() const { return diagnostics_; }
+  std::vector<std::string> take_errors() { return std::move(errors_); }
+  std::vector<std::string> take_warnings() { return std::move(warnings_); }
+  std::vector<ValidationDiagnostic> take_diagnostics() { return std::move(diagnostics_); }
+
+  void push_error(DiagnosticCode code, std::string message, std::optional<Suggestion> suggestion);
+  void push_warning(DiagnosticCode code, std::string message);
+
+  // ---- Query walk (semantic_walk.cc) ----
+
+  // Validates the query with the current scope, then each UNION arm from an empty scope; the
+  // scope left by the first query is kept.
+  void validate_regular_query(const ast::RegularQuery& query);
+  void validate_single_query(const ast::SingleQuery& query);
+  void validate_single_part(const ast::SinglePartQuery& query);
+  void validate_multi_part(const ast::MultiPartQuery& query);
+  void validate_reading_clause(const ast::ReadingClause& clause);
+  void validate_updating_clause(const ast::UpdatingClause& clause);
+  void validate_return_clause(const ast::ReturnClause& clause);
+
+  void collect_reading_bindings(const ast::ReadingClause& clause);
+  void collect_updating_bindings(const ast::UpdatingClause& clause);
+  void collect_pattern_bindings(ast::List<ast::PatternPart> parts);
+  void collect_element_bindings(const ast::PatternElement& element);
+  void collect_node_bindings(const ast::NodePattern& node);
+  void collect_rel_bindings(const ast::RelationshipPattern& relationship);
+
+  // ---- Pattern checks (semantic_patterns.cc) ----
+
+  // The node and relationship checks along one path. E201, E301, E211, E302, E401.
+  void validate_pattern_element(const ast::PatternElement& element);
+  // E201, E301.
+  void validate_node_pattern(const ast::NodePattern& node);
+  // E211, E302, E401; the labels are those written on the nodes before and after it.
+  void validate_rel_pattern_with_endpoints(const ast::RelationshipPattern& relationship,
+                                           ast::List<ast::Str> left_labels,
+                                           ast::List<ast::Str> right_labels);
+  // E401.
+  void check_endpoint_label(ast::List<ast::Str> node_labels, std::string_view expected,
+                            std::string_view role, std::string_view rel_type);
+  // E202 (`in_set`) or E203 for each undeclared label of a SET or REMOVE item.
+  void check_set_remove_labels(ast::List<ast::Str> labels, bool in_set);
+  // W101.
+  void check_cartesian_product(ast::List<ast::PatternPart> parts);
+  // W201, then W202.
+  void check_match_complexity(const ast::ReadingClause::Match& match);
+
+  // ---- Expression checks (semantic_expr.cc) ----
+
+  // E501, E603, E601, W103, W104, E303, E304 and, through patterns and subqueries inside the
+  // expression, every other finding.
+  void validate_expr(ast::ExprId expr);
+  // Whether the expression holds count(*) or a known aggregate call, looking through operators,
+  // lists, maps, property accesses, subscripts, CASE and the arguments of other calls (not into
+  // comprehensions, quantifiers, REDUCE, paths or subqueries). Reads no validator state.
+  bool contains_aggregate(ast::ExprId expr) const;
+  // E602 when the expression holds an aggregate; `context` is "MATCH WHERE", "SET" or "DELETE".
+  void check_aggregate_context(ast::ExprId expr, std::string_view context);
+  // E611 to E614 for a literal of the wrong type, otherwise validate_expr. `clause` is "SKIP"
+  // or "LIMIT".
+  void validate_pagination_expr(ast::ExprId expr, std::string_view clause);
+  // E303, E304: for each label or type bound to `variable`, in order, each key it lacks;
+  // nothing when the variable is unbound.
+  void validate_property_access(std::string_view variable,
+                                std::span<const std::string_view> keys);
+  // E502 for each projection name seen before.
+  void check_alias_uniqueness(ast::List<ast::ReturnItem> items);
+
+ private:
+  std::string_view text(ast::Str str) const { return tree_.text(str); }
+  // The projected name of an item: its alias, or the name of a bare variable; else nothing.
+  std::optional<std::string_view> projection_name(const ast::ReturnItem& item) const;
+  void validate_function_call(const ast::FunctionCallExpr& call);
+
+  // The candidates of label and type suggestions: the schema's sorted names, fetched the first
+  // time a suggestion needs them.
+  const std::vector<std::string_view>& node_labels();
+  const std::vector<std::string_view>& rel_types();
+
+  std::vector<std::string> errors_;
+  std::vector<std::string> warnings_;
+  std::vector<ValidationDiagnostic> diagnostics_;
+  std::optional<std::vector<std::string_view>> node_labels_;
+  std::optional<std::vector<std::string_view>> rel_types_;
+  const schema::Schema& schema_;
+  const ast::CypherQuery& tree_;
+  Scope scope_;
+
+  // The explicit stack of validate_expr. A nested call (a subquery inside an expression) works
+  // above the entries of the outer one and leaves the three stacks as it found them.
+  struct ExprTask {
+    enum class Kind : std::uint8_t {
+      kVisit,    // check `expr`
+      kBind,     // bind `name` unless bound, pushing onto bound_here_ whether it was added
+      kUnbind,   // pop bound_here_; remove `name` if it was added
+      kRestore,  // put the scope saved last in saved_scopes_ back
+    };
+    Kind kind;
+    ast::ExprId expr;
+    ast::Str name;
+  };
+  void run_expr_task(const ExprTask& task);
+  void push_visit(ast::ExprId expr) {
+    if (expr.present()) expr_tasks_.push_back(ExprTask{ExprTask::Kind::kVisit, expr, {}});
+  }
+  std::vector<ExprTask> expr_tasks_;
+  std::vector<bool> bound_here_;
+  std::vector<Scope> saved_scopes_;
+};
+
+}  // namespace morvane::validator::semantic

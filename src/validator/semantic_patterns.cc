@@ -1,0 +1,204 @@
+// Pattern checks: labels, relationship types and the keys of pattern property maps against the
+// schema, relationship endpoints, the labels of SET and REMOVE items, and the shape warnings of
+// MATCH. The labels written on a node are its own, never those its variable holds in the scope.
+#include <variant>
+
+#include "diagnostics/suggest.h"
+#include "validator/semantic.h"
+
+namespace morvane::validator::semantic {
+
+using diagnostics::closest_match;
+using diagnostics::format_message;
+using diagnostics::label_suggestion;
+using diagnostics::property_suggestion;
+using diagnostics::suggestion_hint;
+
+namespace {
+
+// The entries of a property map literal; nullptr for a parameter or no properties.
+const ast::MapOrParam::Map* property_map(const std::optional<ast::MapOrParam>& properties) {
+  if (!properties) return nullptr;
+  return std::get_if<ast::MapOrParam::Map>(&properties->variant);
+}
+
+}  // namespace
+
+void SemanticValidator::validate_pattern_element(const ast::PatternElement& element) {
+  validate_node_pattern(element.start);
+  ast::List<ast::Str> left_labels = element.start.labels;
+  for (const ast::PatternStep& step : tree_[element.chain]) {
+    validate_rel_pattern_with_endpoints(step.relationship, left_labels, step.node.labels);
+    validate_node_pattern(step.node);
+    left_labels = step.node.labels;
+  }
+}
+
+void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
+  ast::ListView<ast::Str> labels = tree_[node.labels];
+  for (ast::Str written : labels) {
+    std::string_view label = text(written);
+    if (schema_.has_node_label(label)) continue;
+    const std::vector<std::string_view>& candidates = node_labels();
+    push_error(DiagnosticCode::UnknownNodeLabel,
+               format_message(DiagnosticCode::UnknownNodeLabel,
+                              {label, suggestion_hint(":", closest_match(label, candidates))}),
+               label_suggestion(label, candidates));
+  }
+
+  const ast::MapOrParam::Map* map = property_map(node.properties);
+  if (map == nullptr || labels.empty()) return;
+  for (const ast::MapEntry& entry : tree_[map->entries]) {
+    std::string_view key = text(entry.key);
+    for (ast::Str written : labels) {
+      std::string_view label = text(written);
+      // An undeclared label has had its E201 above.
+      if (!schema_.has_node_label(label) || schema_.node_has_property(label, key)) continue;
+      std::vector<std::string_view> candidates = schema_.node_properties(label);
+      push_error(DiagnosticCode::UnknownNodeProperty,
+                 format_message(DiagnosticCode::UnknownNodeProperty,
+                                {key, label, suggestion_hint(".", closest_match(key, candidates))}),
+                 property_suggestion(key, candidates));
+    }
+  }
+}
+
+void SemanticValidator::validate_rel_pattern_with_endpoints(
+    const ast::RelationshipPattern& relationship, ast::List<ast::Str> left_labels,
+    ast::List<ast::Str> right_labels) {
+  const ast::MapOrParam::Map* map = property_map(relationship.properties);
+  for (ast::Str written : tree_[relationship.rel_types]) {
+    std::string_view type = text(written);
+    if (!schema_.has_rel_type(type)) {
+      const std::vector<std::string_view>& candidates = rel_types();
+      push_error(DiagnosticCode::UnknownRelType,
+                 format_message(DiagnosticCode::UnknownRelType,
+                                {type, suggestion_hint(":", closest_match(type, candidates))}),
+                 label_suggestion(type, candidates));
+      continue;
+    }
+
+    if (map != nullptr) {
+      for (const ast::MapEntry& entry : tree_[map->entries]) {
+        std::string_view key = text(entry.key);
+        if (schema_.rel_has_property(type, key)) continue;
+        std::vector<std::string_view> candidates = schema_.rel_properties(type);
+        push_error(
+            DiagnosticCode::UnknownRelProperty,
+            format_message(DiagnosticCode::UnknownRelProperty,
+                           {key, type, suggestion_hint(".", closest_match(key, candidates))}),
+            property_suggestion(key, candidates));
+      }
+    }
+
+    auto [source, target] = *schema_.rel_src_tgt(type);
+    switch (relationship.direction) {
+      case ast::Direction::Outgoing:
+        check_endpoint_label(left_labels, source, "source", type);
+        check_endpoint_label(right_labels, target, "target", type);
+        break;
+      case ast::Direction::Incoming:
+        check_endpoint_label(right_labels, source, "source", type);
+        check_endpoint_label(left_labels, target, "target", type);
+        break;
+      case ast::Direction::Undirected:
+        break;
+    }
+  }
+}
+
+void SemanticValidator::check_endpoint_label(ast::List<ast::Str> node_labels,
+                                             std::string_view expected, std::string_view role,
+                                             std::string_view rel_type) {
+  ast::ListView<ast::Str> labels = tree_[node_labels];
+  if (labels.empty()) return;
+  bool any_declared = false;
+  for (ast::Str written : labels) {
+    std::string_view label = text(written);
+    if (label == expected) return;
+    any_declared = any_declared || schema_.has_node_label(label);
+  }
+  // Without declared labels there is nothing to expect; a node whose labels are all unknown
+  // has had its E201s.
+  if (schema_.nodes.empty() || !any_declared) return;
+  std::string written_labels;
+  for (ast::Str written : labels) {
+    if (!written_labels.empty()) written_labels += ", ";
+    written_labels += ':';
+    written_labels += text(written);
+  }
+  push_error(DiagnosticCode::WrongEndpointLabel,
+             format_message(DiagnosticCode::WrongEndpointLabel,
+                            {rel_type, role, expected, written_labels}),
+             std::nullopt);
+}
+
+void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool in_set) {
+  DiagnosticCode code =
+      in_set ? DiagnosticCode::UnknownNodeLabelInSet : DiagnosticCode::UnknownNodeLabelInRemove;
+  for (ast::Str written : tree_[labels]) {
+    std::string_view label = text(written);
+    if (schema_.has_node_label(label)) continue;
+    const std::vector<std::string_view>& candidates = node_labels();
+    push_error(code,
+               format_message(code, {label, suggestion_hint(":", closest_match(label, candidates))}),
+               label_suggestion(label, candidates));
+  }
+}
+
+void SemanticValidator::check_cartesian_product(ast::List<ast::PatternPart> parts) {
+  ast::ListView<ast::PatternPart> view = tree_[parts];
+  if (view.size() < 2) return;
+  std::vector<std::string_view> seen;
+  std::vector<std::string_view> names;
+  for (std::uint32_t i = 0; i < view.size(); ++i) {
+    const ast::PatternPart& part = view[i];
+    names.clear();
+    if (part.variable) names.push_back(text(*part.variable));
+    if (part.element.start.variable) names.push_back(text(*part.element.start.variable));
+    for (const ast::PatternStep& step : tree_[part.element.chain]) {
+      if (step.relationship.variable) names.push_back(text(*step.relationship.variable));
+      if (step.node.variable) names.push_back(text(*step.node.variable));
+    }
+    if (i > 0) {
+      bool shared = false;
+      for (std::string_view name : names) {
+        for (std::string_view have : seen) shared = shared || have == name;
+      }
+      if (!shared) {
+        push_warning(DiagnosticCode::CartesianProduct,
+                     format_message(DiagnosticCode::CartesianProduct, {}));
+        return;
+      }
+    }
+    seen.insert(seen.end(), names.begin(), names.end());
+  }
+}
+
+void SemanticValidator::check_match_complexity(const ast::ReadingClause::Match& match) {
+  ast::ListView<ast::PatternPart> parts = tree_[match.pattern.parts];
+  if (!match.where_clause.present()) {
+    bool unlabeled = false;
+    for (const ast::PatternPart& part : parts) {
+      unlabeled = unlabeled || part.element.start.labels.empty();
+      for (const ast::PatternStep& step : tree_[part.element.chain]) {
+        unlabeled = unlabeled || step.node.labels.empty();
+      }
+    }
+    if (unlabeled) {
+      push_warning(DiagnosticCode::UnlabeledFullScan,
+                   format_message(DiagnosticCode::UnlabeledFullScan, {}));
+    }
+  }
+  for (const ast::PatternPart& part : parts) {
+    for (const ast::PatternStep& step : tree_[part.element.chain]) {
+      const std::optional<ast::Range>& range = step.relationship.range;
+      if (range && !range->upper) {
+        push_warning(DiagnosticCode::UnboundedVarLength,
+                     format_message(DiagnosticCode::UnboundedVarLength, {}));
+      }
+    }
+  }
+}
+
+}  // namespace morvane::validator::semantic

@@ -1,0 +1,199 @@
+// The validation pipeline: parse failures as one E101, the result's lists, the auto-corrected
+// query, the result's JSON text, and validation from many threads at once.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "corpus.h"
+#include "parser/parse.h"
+#include "validate_test_util.h"
+#include "validator/result_json.h"
+
+namespace morvane::validator::testing {
+namespace {
+
+using diagnostics::DiagnosticCode;
+using diagnostics::Severity;
+
+const Finding kScan{"W201",
+                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
+                    "nodes in the graph"};
+const Finding kCartesian{"W101",
+                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
+                         "product; add a relationship or shared variable to connect them"};
+const Finding kPersn{"E201", "Unknown node label: :Persn, did you mean :Person?", ":Persn",
+                     ":Person"};
+
+TEST(Pipeline, ParseFailureIsOneParseError) {
+  struct Row {
+    std::string query;
+    std::optional<diagnostics::Position> position;
+  };
+  const Row rows[] = {
+      {"RETURN 1 +", diagnostics::Position{1, 11}},
+      {"", diagnostics::Position{1, 1}},
+      {"MATCH (n:Person)\nRETURN n.", diagnostics::Position{2, 10}},
+      {"RETURN 'é', ", diagnostics::Position{1, 13}},
+  };
+  Morvane morvane(schema_from_json(kPipelineSchema));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.query);
+    auto detail = parser::parse_with_detail(row.query);
+    ASSERT_FALSE(detail.ok());
+    PyValidationResult result = morvane.validate(row.query);
+    EXPECT_FALSE(result.is_valid);
+    EXPECT_EQ(result.errors, std::vector<std::string>{detail.error().message});
+    EXPECT_EQ(result.syntax_errors, result.errors);
+    EXPECT_TRUE(result.semantic_errors.empty());
+    EXPECT_TRUE(result.warnings.empty());
+    EXPECT_EQ(result.fixed_query, std::nullopt);
+    ASSERT_EQ(result.diagnostics.size(), 1u);
+    const diagnostics::ValidationDiagnostic& diagnostic = result.diagnostics[0];
+    EXPECT_EQ(diagnostic.code, DiagnosticCode::ParseError);
+    EXPECT_EQ(diagnostic.severity, Severity::Error);
+    EXPECT_EQ(diagnostic.message, detail.error().message);
+    EXPECT_EQ(diagnostic.suggestion, std::nullopt);
+    EXPECT_EQ(diagnostic.position, row.position);
+  }
+}
+
+TEST(Pipeline, ValidityAndAutoCorrection) {
+  check_cases(
+      kPipelineSchema,
+      {
+          {"MATCH (n) RETURN n", {kScan}},
+          {"MATCH (p:Person) RETURN p", {}},
+          {"CALL db.labels()", {}},
+          {"RETURN toLower(DISTINCT 'A')",
+           {{"W104",
+             "DISTINCT is used with non-aggregate function toLower(); DISTINCT only has meaning "
+             "with aggregate functions"}}},
+          {"MATCH (p:Persn) RETURN p", {kPersn}, "MATCH (p:Person) RETURN p"},
+          // Two findings with the same suggestion make one pair; every occurrence is replaced.
+          {"MATCH (a:Persn), (b:Persn) RETURN a, b", {kPersn, kPersn, kCartesian},
+           "MATCH (a:Person), (b:Person) RETURN a, b"},
+          // Persn is undeclared, so p's labels give no property checks.
+          {"MATCH (p:Persn) RETURN p.nme", {kPersn}, "MATCH (p:Person) RETURN p.nme"},
+          // One error without a suggestion prevents the correction.
+          {"MATCH (p:Person) RETURN p.nme, q",
+           {{"E303",
+             "Unknown property 'nme' on variable 'p' with label :Person, did you mean .name?",
+             "nme", "name"},
+            {"E501", "Variable 'q' is not bound in this scope"}}},
+          {"MATCH (p:Xyz) RETURN p", {{"E201", "Unknown node label: :Xyz"}}},
+          // Longer originals are replaced first.
+          {"MATCH (p:Person {nme: 'x'}) RETURN p.agee",
+           {{"E301", "Unknown property 'nme' for node label :Person, did you mean .name?", "nme",
+             "name"},
+            {"E303",
+             "Unknown property 'agee' on variable 'p' with label :Person, did you mean .age?",
+             "agee", "age"}},
+           "MATCH (p:Person {name: 'x'}) RETURN p.age"},
+          // Plain substitution: string literals and longer names change too.
+          {"MATCH (p:Person) WHERE p.nme = 'nmeX' RETURN p",
+           {{"E303",
+             "Unknown property 'nme' on variable 'p' with label :Person, did you mean .name?",
+             "nme", "name"}},
+           "MATCH (p:Person) WHERE p.name = 'nameX' RETURN p"},
+          // Warnings do not prevent the correction.
+          {"MATCH (p:Persn), (q) RETURN myfn(p)",
+           {kPersn, kCartesian, kScan,
+            {"W103",
+             "Unknown function myfn(); if this is a user-defined function, ignore this warning"}},
+           "MATCH (p:Person), (q) RETURN myfn(p)"},
+          // Different replacements of one original are separate pairs, applied in order.
+          {"MATCH (p:Persn) SET p:Persn", {kPersn, {"E202",
+            "Unknown node label in SET: :Persn, did you mean :Person?", ":Persn", ":Person"}},
+           "MATCH (p:Person) SET p:Person"},
+      });
+}
+
+TEST(Pipeline, ResultJson) {
+  Morvane morvane(schema_from_json(R"({"nodes":{"Person":[]},"relationships":{}})"));
+  struct Row {
+    std::string query;
+    std::string json;
+  };
+  const Row rows[] = {
+      {"MATCH (p:Persn) RETURN p",
+       R"({"diagnostics":[{"code":"E201","code_name":"UnknownNodeLabel",)"
+       R"("message":"Unknown node label: :Persn, did you mean :Person?","severity":"error",)"
+       R"("suggestion_description":"Replace :Persn with :Person","suggestion_original":":Persn",)"
+       R"("suggestion_replacement":":Person"}],)"
+       R"("errors":["Unknown node label: :Persn, did you mean :Person?"],)"
+       R"("fixed_query":"MATCH (p:Person) RETURN p","is_valid":false,)"
+       R"("semantic_errors":["Unknown node label: :Persn, did you mean :Person?"],)"
+       R"("syntax_errors":[],"warnings":[]})"},
+      {"RETURN 1",
+       R"({"diagnostics":[],"errors":[],"fixed_query":null,"is_valid":true,)"
+       R"("semantic_errors":[],"syntax_errors":[],"warnings":[]})"},
+      {"MATCH (n) RETURN n",
+       R"({"diagnostics":[{"code":"W201","code_name":"UnlabeledFullScan","message":"MATCH )"
+       R"(contains an unlabeled node with no WHERE clause; this will scan all nodes in the )"
+       R"(graph","severity":"warning"}],"errors":[],"fixed_query":null,"is_valid":true,)"
+       R"("semantic_errors":[],"syntax_errors":[],"warnings":["MATCH contains an unlabeled )"
+       R"(node with no WHERE clause; this will scan all nodes in the graph"]})"},
+      // Control characters are escaped, other characters written as they are.
+      {"MATCH (p:`Pé\"\\\t\x01/`) RETURN p",
+       R"({"diagnostics":[{"code":"E201","code_name":"UnknownNodeLabel",)"
+       R"("message":"Unknown node label: :`Pé\"\\\t\u0001/`","severity":"error"}],)"
+       R"("errors":["Unknown node label: :`Pé\"\\\t\u0001/`"],"fixed_query":null,)"
+       R"("is_valid":false,"semantic_errors":["Unknown node label: :`Pé\"\\\t\u0001/`"],)"
+       R"("syntax_errors":[],"warnings":[]})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.query);
+    EXPECT_EQ(to_json(morvane.validate(row.query)), row.json);
+  }
+
+  // A parse error's position sits between the message and the severity.
+  std::string json = to_json(morvane.validate("RETURN 1 +"));
+  EXPECT_NE(json.find(R"(","position_col":11,"position_line":1,"severity":"error"})"),
+            std::string::npos)
+      << json;
+}
+
+// Over the corpus: the result is consistent with itself, and validating from several threads
+// at once on one Morvane gives the results of validating one query after another.
+TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
+  std::vector<std::string> queries;
+  ASSERT_TRUE(bench::load_corpus(MORVANE_CORPUS_PATH, queries));
+  ASSERT_FALSE(queries.empty());
+  Morvane morvane(schema_from_json(kMoviesSchema));
+
+  std::vector<PyValidationResult> sequential;
+  for (const std::string& query : queries) sequential.push_back(morvane.validate(query));
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    SCOPED_TRACE(queries[i]);
+    const PyValidationResult& result = sequential[i];
+    EXPECT_EQ(result.is_valid, result.errors.empty());
+    std::size_t errors = 0;
+    bool all_fixable = true;
+    for (const diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
+      if (diagnostic.severity != Severity::Error) {
+        EXPECT_EQ(diagnostic.suggestion, std::nullopt);
+        continue;
+      }
+      ++errors;
+      all_fixable = all_fixable && diagnostic.suggestion.has_value();
+    }
+    EXPECT_EQ(errors, result.errors.size());
+    EXPECT_EQ(result.fixed_query.has_value(), errors > 0 && all_fixable);
+  }
+
+  constexpr int kThreads = 4;
+  std::vector<std::vector<PyValidationResult>> parallel(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (const std::string& query : queries) parallel[t].push_back(morvane.validate(query));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(parallel[t] == sequential) << "thread " << t;
+}
+
+}  // namespace
+}  // namespace morvane::validator::testing

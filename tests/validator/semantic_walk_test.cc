@@ -1,0 +1,183 @@
+// The validator's walk: the order of findings across clauses and query parts, and how variables
+// enter and leave the scope (collection before checks, WITH projections, UNION arms, CALL { },
+// FOREACH and the saved-scope expressions).
+#include <gtest/gtest.h>
+
+#include "validate_test_util.h"
+
+namespace morvane::validator::testing {
+namespace {
+
+const Finding kScan{"W201",
+                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
+                    "nodes in the graph"};
+const Finding kCartesian{"W101",
+                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
+                         "product; add a relationship or shared variable to connect them"};
+
+Finding unbound(const std::string& name) {
+  return {"E501", "Variable '" + name + "' is not bound in this scope"};
+}
+
+TEST(SemanticWalk, FindingsFollowTheWalkOrder) {
+  check_cases(
+      kMoviesSchema,
+      {
+          // Pattern checks along the chain, then WHERE, then the projection items and names.
+          {"MATCH (p:Persn)-[:ACTED]->(m:Movie {titel: 'x'}) WHERE q.name = 1 "
+           "RETURN count(p) AS c, p AS c",
+           {{"E201", "Unknown node label: :Persn, did you mean :Person?", ":Persn", ":Person"},
+            {"E211", "Unknown relationship type: :ACTED, did you mean :ACTED_IN?", ":ACTED",
+             ":ACTED_IN"},
+            {"E301", "Unknown property 'titel' for node label :Movie, did you mean .title?",
+             "titel", "title"},
+            unbound("q"),
+            {"E502", "Duplicate projection name 'c' in RETURN/WITH"}}},
+          // Reading clauses, then updating clauses, then RETURN.
+          {"MATCH (a:Persn) SET a:Movi RETURN zz",
+           {{"E201", "Unknown node label: :Persn, did you mean :Person?", ":Persn", ":Person"},
+            {"E202", "Unknown node label in SET: :Movi, did you mean :Movie?", ":Movi", ":Movie"},
+            unbound("zz")}},
+          // A WITH: its items against the old scope, the duplicate check, then ORDER BY, SKIP,
+          // LIMIT and WHERE against the projection.
+          {"MATCH (a:Person) WITH a.nme AS x, b, b ORDER BY a SKIP 'a' LIMIT 1 WHERE zz RETURN x",
+           {{"E303", "Unknown property 'nme' on variable 'a' with label :Person, did you mean "
+                     ".name?",
+             "nme", "name"},
+            unbound("b"),
+            unbound("b"),
+            {"E502", "Duplicate projection name 'b' in RETURN/WITH"},
+            unbound("a"),
+            {"E611", "SKIP expression must be an integer, got a string literal"},
+            unbound("zz")}},
+          // Each MATCH's warnings come with it, before later clauses.
+          {"MATCH (a), (b) MATCH (c:Person)-[:ACTED_IN*]->(d:Movie) RETURN e",
+           {kCartesian,
+            kScan,
+            {"W202",
+             "Variable-length relationship without an upper bound ([*] or [*n..]) may cause "
+             "unbounded traversal"},
+            unbound("e")}},
+          // The same finding made twice is reported twice.
+          {"RETURN x, x AS y, x", {unbound("x"), unbound("x"), unbound("x"),
+                                   {"E502", "Duplicate projection name 'x' in RETURN/WITH"}}},
+      });
+}
+
+TEST(SemanticWalk, BindingsOfAPartAreCollectedBeforeItsChecks) {
+  check_cases(kMoviesSchema,
+              {
+                  {"MATCH (a) WHERE b.x = 1 MATCH (b) RETURN a", {kScan}},
+                  {"MATCH (a:Person) CREATE (a)-[:ACTED_IN]->(m:Movie) RETURN m", {}},
+                  {"MERGE (m:Movie {title: 'x'}) RETURN m", {}},
+                  {"CALL db.labels() YIELD label RETURN label", {}},
+                  {"CALL db.labels() YIELD label AS l RETURN l, label", {unbound("label")}},
+                  {"MATCH p = (a:Person)-[r:ACTED_IN]->(m:Movie) RETURN p, a, r, m", {}},
+                  // A variable seen as a node twice collects the labels of both.
+                  {"MATCH (n:Person), (n:Movie) RETURN n.nme",
+                   {{"E303",
+                     "Unknown property 'nme' on variable 'n' with label :Person, did you mean "
+                     ".name?",
+                     "nme", "name"},
+                    {"E303", "Unknown property 'nme' on variable 'n' with label :Movie"}}},
+                  // Labels written twice on a new variable stay twice in its list.
+                  {"MATCH (n:Person:Person) RETURN n.nme",
+                   {{"E303",
+                     "Unknown property 'nme' on variable 'n' with label :Person, did you mean "
+                     ".name?",
+                     "nme", "name"},
+                    {"E303",
+                     "Unknown property 'nme' on variable 'n' with label :Person, did you mean "
+                     ".name?",
+                     "nme", "name"}},
+                   "MATCH (n:Person:Person) RETURN n.name"},
+                  // UNWIND binds with an empty list, dropping the labels n had.
+                  {"MATCH (n:Person) UNWIND [1] AS n RETURN n.nme", {}},
+                  // SET and REMOVE targets are not checked for being bound.
+                  {"MATCH (n) SET x.age = 1", {kScan}},
+                  {"MATCH (n:Person) REMOVE x.nme", {}},
+              });
+}
+
+TEST(SemanticWalk, WithReplacesTheScope) {
+  check_cases(
+      kMoviesSchema,
+      {
+          {"MATCH (n:Person) WITH n.name AS name RETURN n", {unbound("n")}},
+          {"MATCH (n:Person) WITH n.name AS name RETURN name", {}},
+          {"MATCH (n:Person) WITH n AS m RETURN m.nme",
+           {{"E303",
+             "Unknown property 'nme' on variable 'm' with label :Person, did you mean .name?",
+             "nme", "name"}},
+           "MATCH (n:Person) WITH n AS m RETURN m.name"},
+          {"MATCH (n) WITH * RETURN n", {kScan, unbound("n")}},
+          {"WITH 1 AS x ORDER BY y RETURN x", {unbound("y")}},
+          {"WITH 1 AS x ORDER BY x RETURN x", {}},
+          // A later item of the same name replaces the earlier: m ends with no labels.
+          {"MATCH (n:Person) WITH n AS m, 1 AS m RETURN m.nme",
+           {{"E502", "Duplicate projection name 'm' in RETURN/WITH"}}},
+          {"MATCH (a:Person) WITH a MATCH (a)-[:ACTED_IN]->(m:Movie) WITH m WHERE a.name = 'x' "
+           "RETURN m",
+           {kScan, unbound("a")}},
+          // RETURN binds nothing, so its ORDER BY sees only what was bound before it.
+          {"MATCH (n) RETURN n.name AS name ORDER BY name", {kScan, unbound("name")}},
+      });
+}
+
+TEST(SemanticWalk, UnionArmsAndCallSubqueries) {
+  check_cases(kMoviesSchema,
+              {
+                  {"MATCH (a) RETURN a UNION RETURN a", {kScan, unbound("a")}},
+                  {"MATCH (a:Person) RETURN a UNION ALL MATCH (b:Person) RETURN b", {}},
+                  {"MATCH (a:Person) RETURN a UNION RETURN 1 AS a UNION RETURN a",
+                   {unbound("a")}},
+                  // CALL { } shares the scope: the inner WITH replaces it for the outer query.
+                  {"MATCH (a), (b) CALL { WITH a RETURN a AS x } RETURN b",
+                   {kCartesian, kScan, unbound("b")}},
+                  {"CALL { MATCH (m:Movie) RETURN m } RETURN m", {}},
+                  {"MATCH (a:Person) CALL { MATCH (m:Movi) RETURN m } RETURN a, m",
+                   {{"E201", "Unknown node label: :Movi, did you mean :Movie?", ":Movi", ":Movie"}},
+                   "MATCH (a:Person) CALL { MATCH (m:Movie) RETURN m } RETURN a, m"},
+              });
+}
+
+TEST(SemanticWalk, ScopedConstructsPutTheScopeBack) {
+  check_cases(
+      kMoviesSchema,
+      {
+          // FOREACH binds its variable for the body only; the body's patterns are checked.
+          {"FOREACH (x IN [1] | CREATE (:Persn))",
+           {{"E201", "Unknown node label: :Persn, did you mean :Person?", ":Persn", ":Person"}},
+           "FOREACH (x IN [1] | CREATE (:Person))"},
+          {"FOREACH (x IN [1] | CREATE (:Person)) RETURN x", {unbound("x")}},
+          // A FOREACH variable that is already bound keeps its labels and stays bound.
+          {"MATCH (x:Person) FOREACH (x IN [1] | SET x.nme = 1) RETURN x",
+           {{"E303",
+             "Unknown property 'nme' on variable 'x' with label :Person, did you mean .name?",
+             "nme", "name"}},
+           "MATCH (x:Person) FOREACH (x IN [1] | SET x.name = 1) RETURN x"},
+          {"FOREACH (x IN [1] | FOREACH (y IN [x] | CREATE (:Person {name: y})))", {}},
+          // A pattern comprehension binds its path's variables for its WHERE and projection.
+          {"MATCH (a:Person) RETURN [(a)-[:ACTED_IN]->(m:Movie) WHERE m.title = a.name | m.titl], m",
+           {{"E303",
+             "Unknown property 'titl' on variable 'm' with label :Movie, did you mean .title?",
+             "titl", "title"},
+            unbound("m")}},
+          // EXISTS binds its pattern's variables inside only and gives no shape warnings.
+          {"MATCH (a:Person) WHERE EXISTS { (a)--(b), (c) } RETURN b", {unbound("b")}},
+          {"MATCH (a:Person) WHERE EXISTS { (a)-[:ACTD]->(:Movie) } RETURN a",
+           {{"E211", "Unknown relationship type: :ACTD"}}},
+          // COUNT and COLLECT start from the enclosing scope and put it back afterwards.
+          {"MATCH (a:Person) RETURN COUNT { MATCH (a)-[:ACTED_IN]->(m:Movie) RETURN m } AS c, m",
+           {kScan, unbound("m")}},
+          {"MATCH (a:Person) RETURN COLLECT { WITH 1 AS z RETURN z } AS c, a, z",
+           {unbound("z")}},
+      });
+}
+
+TEST(SemanticWalk, StandaloneCallHasNoFindings) {
+  check_cases(kMoviesSchema, {{"CALL db.labels()", {}}, {"CALL db.labels() YIELD x", {}}});
+}
+
+}  // namespace
+}  // namespace morvane::validator::testing
