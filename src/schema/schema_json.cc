@@ -205,7 +205,7 @@ std::string float_text(double value) {
 // ---------------------------------------------------------------------------------------------
 // Reading.
 
-// Exact powers of ten that a double holds (correctly rounded literals).
+// 1e0 to 1e308, each the double nearest to the power of ten.
 constexpr double kPow10[] = {
     1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23,
@@ -833,7 +833,8 @@ class Reader {
                  saturating_add(exponent, positive_exponent ? written : -written), out);
   }
 
-  // significand * 10^exponent, by exact powers of ten; beyond the double range fails.
+  // significand * 10^exponent: one multiplication or division by a tabled power of ten (steps
+  // of 1e308 below the table), as JSON readers conventionally do; beyond the double range fails.
   bool scale(bool positive, std::uint64_t significand, int exponent, double& out) {
     double value = static_cast<double>(significand);
     for (;;) {
