@@ -37,6 +37,7 @@ class Memo {
   Entry* find(Rule rule, std::uint32_t pos);
   void insert(const Entry& entry);
   bool replay(State& s, const Entry& e);
+  void append_attempts(State& s, const Entry& e);
 
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> slots_;  // open addressing: entry index + 1, 0 = empty

@@ -84,6 +84,24 @@ std::uint32_t slot_hash(Rule rule, std::uint32_t pos) {
 
 }  // namespace
 
+// Adds a replayed rule's entries to the record. How often an entry stands in the record matters
+// only to rules that began at the failure position; when the replayed rule began before it, no
+// such rule is open, so entries already present are not added again. This keeps the record
+// small where the grammar would repeat the same entries over and over.
+void Memo::append_attempts(State& s, const Entry& e) {
+  std::vector<Rule>& attempts = s.attempts();
+  const auto first = rules_.begin() + e.first;
+  if (e.pos == e.fail_after) {
+    attempts.insert(attempts.end(), first, first + e.count);
+    return;
+  }
+  for (auto it = first; it != first + e.count; ++it) {
+    if (std::find(attempts.begin(), attempts.end(), *it) == attempts.end()) {
+      attempts.push_back(*it);
+    }
+  }
+}
+
 void Memo::clear() {
   entries_.clear();
   pairs_.clear();
@@ -123,13 +141,12 @@ bool Memo::replay(State& s, const Entry& e) {
   if (s.options().record) {
     const std::uint32_t f = s.fail_pos();
     const bool moved = e.fail_after > e.fail_before;
-    const auto first = rules_.begin() + e.first;
-    std::vector<Rule>& attempts = s.attempts();
     if (f == e.fail_before && moved) {
-      attempts.assign(first, first + e.count);
+      s.attempts().clear();
       s.set_fail_pos(e.fail_after);
+      append_attempts(s, e);
     } else if (f == e.fail_before || (f == e.fail_after && moved)) {
-      attempts.insert(attempts.end(), first, first + e.count);
+      append_attempts(s, e);
     } else if (f < e.fail_after) {
       return false;
     }
@@ -173,8 +190,13 @@ bool Memo::call(State& s, Rule rule, RuleFn fn) {
     const std::vector<Rule>& attempts = s.attempts();
     const std::size_t from = fresh.fail_after > fail_before ? 0 : attempts_before;
     fresh.first = static_cast<std::uint32_t>(rules_.size());
-    fresh.count = static_cast<std::uint32_t>(attempts.size() - from);
-    rules_.insert(rules_.end(), attempts.begin() + from, attempts.end());
+    for (auto it = attempts.begin() + from; it != attempts.end(); ++it) {
+      const bool counted = pos == fresh.fail_after;  // see append_attempts
+      if (counted || std::find(rules_.begin() + fresh.first, rules_.end(), *it) == rules_.end()) {
+        rules_.push_back(*it);
+      }
+    }
+    fresh.count = static_cast<std::uint32_t>(rules_.size() - fresh.first);
   } else if (matched) {
     const std::vector<Pair>& tape = s.tape();
     fresh.first = static_cast<std::uint32_t>(pairs_.size());
