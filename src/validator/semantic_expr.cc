@@ -369,12 +369,18 @@ void SemanticValidator::validate_property_access(std::string_view variable,
   if (bound == nullptr) return;
   for (std::string_view name : *bound) {
     // A name declared both as a label and as a type is checked as a label.
-    bool label = schema_.has_node_label(name);
-    if (!label && !schema_.has_rel_type(name)) continue;
+    const schema::PropertySet* properties = nullptr;
+    bool label = false;
+    if (auto node = schema_.nodes.find(name); node != schema_.nodes.end()) {
+      properties = &node->second;
+      label = true;
+    } else if (auto rel = schema_.relationships.find(name); rel != schema_.relationships.end()) {
+      properties = &rel->second.properties;
+    } else {
+      continue;
+    }
     for (std::string_view key : keys) {
-      if (label ? schema_.node_has_property(name, key) : schema_.rel_has_property(name, key)) {
-        continue;
-      }
+      if (properties->contains(key)) continue;
       std::vector<std::string_view> candidates =
           label ? schema_.node_properties(name) : schema_.rel_properties(name);
       DiagnosticCode code =

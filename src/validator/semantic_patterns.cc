@@ -53,7 +53,8 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
     for (ast::Str written : labels) {
       std::string_view label = text(written);
       // An undeclared label has had its E201 above.
-      if (!schema_.has_node_label(label) || schema_.node_has_property(label, key)) continue;
+      auto declared = schema_.nodes.find(label);
+      if (declared == schema_.nodes.end() || declared->second.contains(key)) continue;
       std::vector<std::string_view> candidates = schema_.node_properties(label);
       push_error(DiagnosticCode::UnknownNodeProperty,
                  format_message(DiagnosticCode::UnknownNodeProperty,
@@ -69,7 +70,8 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
   const ast::MapOrParam::Map* map = property_map(relationship.properties);
   for (ast::Str written : tree_[relationship.rel_types]) {
     std::string_view type = text(written);
-    if (!schema_.has_rel_type(type)) {
+    auto declared = schema_.relationships.find(type);
+    if (declared == schema_.relationships.end()) {
       const std::vector<std::string_view>& candidates = rel_types();
       push_error(DiagnosticCode::UnknownRelType,
                  format_message(DiagnosticCode::UnknownRelType,
@@ -81,7 +83,7 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
     if (map != nullptr) {
       for (const ast::MapEntry& entry : tree_[map->entries]) {
         std::string_view key = text(entry.key);
-        if (schema_.rel_has_property(type, key)) continue;
+        if (declared->second.properties.contains(key)) continue;
         std::vector<std::string_view> candidates = schema_.rel_properties(type);
         push_error(
             DiagnosticCode::UnknownRelProperty,
@@ -91,7 +93,8 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
       }
     }
 
-    auto [source, target] = *schema_.rel_src_tgt(type);
+    const std::string& source = declared->second.source;
+    const std::string& target = declared->second.target;
     switch (relationship.direction) {
       case ast::Direction::Outgoing:
         check_endpoint_label(left_labels, source, "source", type);

@@ -155,6 +155,29 @@ TEST(Pipeline, ResultJson) {
       << json;
 }
 
+// Operator and property chains fold to the left, so their trees are as deep as they are long;
+// the walk must not recurse along them.
+TEST(Pipeline, LongChainsAreWalkedWithoutRecursion) {
+  std::string sum;
+  std::string chain;
+  for (int i = 0; i < 30000; ++i) {
+    sum += " + count(p)";
+    chain += ".x";
+  }
+  std::string unbound_sum = "RETURN q";
+  for (int i = 0; i < 30000; ++i) unbound_sum += " + q";
+  Morvane morvane(schema_from_json(kPipelineSchema));
+
+  PyValidationResult result =
+      morvane.validate("MATCH (p:Person) WHERE p.age" + sum + " > 1 RETURN p.name" + chain);
+  ASSERT_EQ(result.diagnostics.size(), 1u) << result.diagnostics[0].message;
+  EXPECT_EQ(result.diagnostics[0].code, DiagnosticCode::AggregateInForbiddenContext);
+
+  result = morvane.validate(unbound_sum);
+  EXPECT_EQ(result.errors.size(), 30001u);
+  EXPECT_EQ(result.diagnostics.size(), 30001u);
+}
+
 // Over the corpus: the result is consistent with itself, and validating from several threads
 // at once on one Morvane gives the results of validating one query after another.
 TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
