@@ -1,8 +1,5 @@
 #include "validator/known_functions.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <array>
 
@@ -97,32 +94,23 @@ static_assert(std::is_sorted(kKnownFunctions.begin(), kKnownFunctions.end(),
                                return a.name < b.name;
                              }));
 
-// Longer than every entry: such a name cannot match, whatever its case.
+// At least as long as every entry ("percentilecont" has 14 letters).
 constexpr std::size_t kLongestName = 16;
+static_assert(std::all_of(kKnownFunctions.begin(), kKnownFunctions.end(),
+                          [](const KnownFunction& f) { return f.name.size() <= kLongestName; }));
 
 }  // namespace
 
 const KnownFunction* find_known_function(std::string_view name) {
-  // ASCII names, the usual case, fold in place; any other name takes the full Unicode
-  // lower-casing, which may shorten it (the Kelvin sign becomes "k").
-  char ascii[kLongestName];
-  std::string folded;
-  std::string_view lower;
-  if (std::all_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    if (name.size() > kLongestName) return nullptr;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      char c = name[i];
-      ascii[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    lower = std::string_view(ascii, name.size());
-  } else {
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(name.data(), static_cast<std::int32_t>(name.size())));
-    text.toLower(icu::Locale::getRoot());
-    text.toUTF8String(folded);
-    lower = folded;
+  // The grammar writes function names in ASCII only, where ASCII folding is the whole of the
+  // lower-casing; a longer name matches no entry.
+  if (name.size() > kLongestName) return nullptr;
+  char folded[kLongestName];
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    folded[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   }
+  const std::string_view lower(folded, name.size());
   auto it = std::lower_bound(
       kKnownFunctions.begin(), kKnownFunctions.end(), lower,
       [](const KnownFunction& entry, std::string_view key) { return entry.name < key; });
