@@ -59,10 +59,10 @@ class State {
   void set_pos(std::uint32_t pos) { pos_ = pos; }
   std::string_view input() const { return in_; }
 
-  Mark mark() const { return {pos_, static_cast<std::uint32_t>(tape_.size())}; }
-  void reset(Mark m) {
+  [[gnu::always_inline]] Mark mark() const { return {pos_, tape_size_}; }
+  [[gnu::always_inline]] void reset(Mark m) {
     pos_ = m.pos;
-    if (options_.produce_pairs) tape_.resize(m.tape_size);
+    tape_size_ = m.tape_size;
   }
 
   // --- Context -----------------------------------------------------------------------------
@@ -72,13 +72,15 @@ class State {
   void set_lookahead(Lookahead lookahead) { lookahead_ = lookahead; }
 
   // The implicit skip: WHITESPACE* ~ (COMMENT ~ WHITESPACE*)*, outside atomic rules only.
-  void skip() {
-    if (!atomic_) skip_whitespace_and_comments();
+  [[gnu::always_inline]] void skip() {
+    if (atomic_ || pos_ >= n_) return;
+    const unsigned char c = static_cast<unsigned char>(in_[pos_]);
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '/') skip_whitespace_and_comments();
   }
 
   // --- Rule calls --------------------------------------------------------------------------
   // Called as a rule starts; false when the run has been stopped (a limit was hit).
-  bool enter() {
+  [[gnu::always_inline]] bool enter() {
     if (stopped_) return false;
     if (++depth_ > kMaxRuleDepth) return stop(SyntaxError::Kind::kTooDeep);
     if (++calls_ > budget_) return stop(SyntaxError::Kind::kTooMuchWork);
@@ -90,16 +92,22 @@ class State {
   bool producing() const {
     return options_.produce_pairs && !atomic_ && lookahead_ == Lookahead::kNone;
   }
-  std::uint32_t open_pair(Rule rule) {
-    tape_.push_back({pos_, 0, 0, rule});
-    return static_cast<std::uint32_t>(tape_.size() - 1);
+  [[gnu::always_inline]] std::uint32_t open_pair(Rule rule) {
+    push_pair({pos_, 0, 0, rule});
+    return tape_size_ - 1;
   }
-  void close_pair(std::uint32_t index) {
+  [[gnu::always_inline]] void close_pair(std::uint32_t index) {
     tape_[index].end = pos_;
-    tape_[index].next = static_cast<std::uint32_t>(tape_.size());
+    tape_[index].next = tape_size_;
   }
-  void drop_pairs(std::uint32_t from) { tape_.resize(from); }
-  std::vector<Pair>& tape() { return tape_; }
+  void drop_pairs(std::uint32_t from) { tape_size_ = from; }
+  // The tape is a vector kept at its largest size across runs; tape_size() pairs are in use.
+  void push_pair(const Pair& pair) {
+    if (tape_size_ == tape_.size()) grow_tape();
+    tape_[tape_size_++] = pair;
+  }
+  std::uint32_t tape_size() const { return tape_size_; }
+  const Pair& pair_at(std::uint32_t index) const { return tape_[index]; }
 
   // --- Failure record ----------------------------------------------------------------------
   // A rule's failure counts for the error report outside atomic rules and negative lookaheads.
@@ -142,6 +150,7 @@ class State {
     return false;
   }
   void skip_whitespace_and_comments();
+  [[gnu::noinline]] void grow_tape() { tape_.resize(tape_.empty() ? 256 : tape_.size() * 2); }
 
   std::string_view in_;
   std::uint32_t n_;
@@ -150,6 +159,7 @@ class State {
   Lookahead lookahead_ = Lookahead::kNone;
   Options options_;
   std::vector<Pair>& tape_;
+  std::uint32_t tape_size_ = 0;
   std::vector<Rule>& attempts_;
   std::uint32_t fail_pos_ = 0;
   Memo* memo_;
@@ -163,7 +173,33 @@ class State {
 
 // ---------------------------------------------------------------------------------------------
 // Combinators. Each is a type with `static bool match(State&)`; a failed match leaves the
-// position and the tape as they were.
+// position and the tape as they were. Each also states, through `first()`, the bytes a match
+// can begin with, so a rule whose body cannot begin at the next byte fails without being
+// entered (only while no failure record is kept: skipping a rule changes what it records).
+
+// A set of bytes a match can begin with, and whether a match can be empty.
+struct FirstSet {
+  std::uint64_t bits[4] = {0, 0, 0, 0};
+  bool nullable = false;
+
+  constexpr void add(unsigned char c) { bits[c >> 6] |= std::uint64_t{1} << (c & 63); }
+  constexpr void add_all() { bits[0] = bits[1] = bits[2] = bits[3] = ~std::uint64_t{0}; }
+  constexpr void add(const FirstSet& other) {
+    for (int i = 0; i < 4; ++i) bits[i] |= other.bits[i];
+  }
+  constexpr bool has(unsigned char c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+  static constexpr FirstSet any() {
+    FirstSet f;
+    f.add_all();
+    f.nullable = true;
+    return f;
+  }
+  static constexpr FirstSet empty_match() {
+    FirstSet f;
+    f.nullable = true;
+    return f;
+  }
+};
 
 template <std::size_t N>
 struct Text {
@@ -182,6 +218,11 @@ struct Lit {
     s.advance(T.size());
     return true;
   }
+  static constexpr FirstSet first() {
+    FirstSet f;
+    f.add(static_cast<unsigned char>(T.chars[0]));
+    return f;
+  }
 };
 
 constexpr bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -199,6 +240,16 @@ struct ILit {
     s.advance(T.size());
     return true;
   }
+  static constexpr FirstSet first() {
+    FirstSet f;
+    const char c = T.chars[0];
+    f.add(static_cast<unsigned char>(c));
+    if (is_ascii_letter(c)) {
+      f.add(static_cast<unsigned char>(c | 0x20));
+      f.add(static_cast<unsigned char>(c & ~0x20));
+    }
+    return f;
+  }
 };
 
 // One byte of an ASCII class, given as a 256-entry table.
@@ -211,6 +262,13 @@ struct Class {
     if (s.at_end() || !Table.member[s.peek()]) return false;
     s.advance(1);
     return true;
+  }
+  static constexpr FirstSet first() {
+    FirstSet f;
+    for (int c = 0; c < 256; ++c) {
+      if (Table.member[c]) f.add(static_cast<unsigned char>(c));
+    }
+    return f;
   }
 };
 
@@ -237,6 +295,16 @@ inline constexpr ByteTable kWhitespace = union_table(
     union_table(range_table<' ', ' '>(), range_table<'\t', '\t'>()),
     union_table(range_table<'\r', '\r'>(), range_table<'\n', '\n'>()));
 
+// The bytes the implicit skip can pass over.
+constexpr FirstSet skip_first() {
+  FirstSet f;
+  for (int c = 0; c < 256; ++c) {
+    if (kWhitespace.member[c]) f.add(static_cast<unsigned char>(c));
+  }
+  f.add('/');
+  return f;
+}
+
 using AsciiDigit = Class<kDigit>;
 using AsciiAlpha = Class<kAlpha>;
 using AsciiAlphanumeric = Class<kAlphanumeric>;
@@ -250,10 +318,16 @@ struct Any {
     while (!s.at_end() && (s.peek() & 0xC0) == 0x80) s.advance(1);
     return true;
   }
+  static constexpr FirstSet first() {
+    FirstSet f = FirstSet::any();
+    f.nullable = false;
+    return f;
+  }
 };
 
 struct Soi {
   static bool match(State& s) { return s.pos() == 0; }
+  static constexpr FirstSet first() { return FirstSet::empty_match(); }
 };
 
 // (!"q" ~ ANY)*: every character up to the next `Quote` byte (or the end). A quote byte never
@@ -266,6 +340,7 @@ struct Until {
                   : s.remaining());
     return true;
   }
+  static constexpr FirstSet first() { return FirstSet::any(); }
 };
 
 // a ~ b ~ ...
@@ -277,12 +352,35 @@ struct Seq {
     s.reset(m);
     return false;
   }
+  // While the elements so far can be empty, the next one may begin after a skip.
+  static constexpr FirstSet first() {
+    FirstSet f = First::first();
+    bool open = f.nullable;
+    auto step = [&](FirstSet next) {
+      if (!open) return;
+      f.add(skip_first());
+      f.add(next);
+      open = next.nullable;
+    };
+    (step(Rest::first()), ...);
+    f.nullable = open;
+    return f;
+  }
 };
 
 // a | b | ...
 template <class... Alternatives>
 struct Choice {
   static bool match(State& s) { return (... || Alternatives::match(s)); }
+  static constexpr FirstSet first() {
+    FirstSet f;
+    auto step = [&](FirstSet alternative) {
+      f.add(alternative);
+      f.nullable = f.nullable || alternative.nullable;
+    };
+    (step(Alternatives::first()), ...);
+    return f;
+  }
 };
 
 // e?
@@ -291,6 +389,11 @@ struct Opt {
   static bool match(State& s) {
     E::match(s);
     return true;
+  }
+  static constexpr FirstSet first() {
+    FirstSet f = E::first();
+    f.nullable = true;
+    return f;
   }
 };
 
@@ -309,6 +412,11 @@ struct Star {
       assert(s.pos() != m.pos && "repetition without progress");
       if (s.pos() == m.pos) return true;
     }
+  }
+  static constexpr FirstSet first() {
+    FirstSet f = E::first();
+    f.nullable = true;
+    return f;
   }
 };
 
@@ -332,6 +440,7 @@ struct Lookaround {
     s.reset(m);
     return matched == Positive;
   }
+  static constexpr FirstSet first() { return FirstSet::empty_match(); }
 };
 template <class E>
 using And = Lookaround<E, true>;
@@ -339,9 +448,11 @@ template <class E>
 using Not = Lookaround<E, false>;
 
 // A call of another rule.
+// Its first set is not followed into the other rule: any byte may begin it.
 template <RuleFn Fn>
 struct R {
   static bool match(State& s) { return Fn(s); }
+  static constexpr FirstSet first() { return FirstSet::any(); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -350,6 +461,10 @@ struct R {
 
 template <Rule Name, bool Atomic, class Body>
 inline bool rule(State& s) {
+  static constexpr FirstSet kFirst = Body::first();
+  if constexpr (!kFirst.nullable) {
+    if (!s.options().record && (s.at_end() || !kFirst.has(s.peek()))) return false;
+  }
   if (!s.enter()) return false;
   const std::uint32_t begin = s.pos();
   const bool produce = s.producing();

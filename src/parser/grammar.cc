@@ -135,6 +135,7 @@ using PlainName = Seq<Choice<AsciiAlpha, Lit<"_">>, Star<WordChar>>;
 // EOI: succeeds only at the end of the input.
 struct EndOfInput {
   static bool match(State& s) { return s.at_end(); }
+  static constexpr FirstSet first() { return FirstSet::empty_match(); }
 };
 bool EOI(State& s) { return normal<Rule::EOI, EndOfInput>(s); }
 
@@ -150,6 +151,7 @@ struct BlockCommentBody {  // (!"*/" ~ ANY)* ~ "*/", found by searching for "*/"
     s.advance(static_cast<std::uint32_t>(close + 2));
     return true;
   }
+  static constexpr FirstSet first() { return FirstSet::any(); }
 };
 using CommentBody = Choice<Seq<Lit<"//">, Until<'\n'>, Opt<Lit<"\n">>>,
                            Seq<Lit<"/*">, BlockCommentBody>>;
@@ -219,6 +221,7 @@ struct KeywordWord {
     }
     return false;
   }
+  static constexpr FirstSet first() { return AsciiAlpha::first(); }
 };
 
 // keyword = { (^"ALL" | ^"AND" | ... | ^"YIELD") ~ !(ASCII_ALPHANUMERIC | "_") }
@@ -540,6 +543,7 @@ struct Tight {
     s.reset(m);
     return false;
   }
+  static constexpr FirstSet first() { return Word::first(); }
 };
 
 // comparison_op = { "<=" | ">=" | "<>" | "<" | ">" | "=~" | "="

@@ -21,7 +21,7 @@ constexpr std::size_t kMaxInputBytes = std::numeric_limits<std::uint32_t>::max()
 }  // namespace
 
 bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
-  tape_.clear();
+  tape_size_ = 0;
   attempts_.clear();
   if (input.size() > kMaxInputBytes) {
     error_ = make_syntax_error(input.substr(0, 0), 0, SyntaxError::Kind::kTooMuchWork, {});
@@ -31,8 +31,10 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   if (mode == Mode::kExact) {
     State s(input, {.produce_pairs = true, .record = true, .memoize = false}, tape_, attempts_,
             nullptr);
-    if (grammar::match(start, s)) return true;
-    tape_.clear();
+    if (grammar::match(start, s)) {
+      tape_size_ = s.tape_size();
+      return true;
+    }
     error_ = s.stopped() ? make_syntax_error(input, s.stop_pos(), s.stop_kind(), {})
                          : make_syntax_error(input, s.fail_pos(), SyntaxError::Kind::kExpected,
                                              attempts_);
@@ -43,8 +45,10 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   memo_.clear();
   State fast(input, {.produce_pairs = true, .record = false, .memoize = true}, tape_, attempts_,
              &memo_);
-  if (grammar::match(start, fast)) return true;
-  tape_.clear();
+  if (grammar::match(start, fast)) {
+    tape_size_ = fast.tape_size();
+    return true;
+  }
   if (fast.stopped()) {
     error_ = make_syntax_error(input, fast.stop_pos(), fast.stop_kind(), {});
     return false;
@@ -153,12 +157,11 @@ bool Memo::replay(State& s, const Entry& e) {
   }
   if (e.matched) {
     if (s.options().produce_pairs) {
-      std::vector<Pair>& tape = s.tape();
-      const auto base = static_cast<std::uint32_t>(tape.size());
+      const std::uint32_t base = s.tape_size();
       for (std::uint32_t k = 0; k < e.count; ++k) {
         Pair p = pairs_[e.first + k];
         p.next += base;
-        tape.push_back(p);
+        s.push_pair(p);
       }
     }
     s.set_pos(e.end);
@@ -174,7 +177,7 @@ bool Memo::call(State& s, Rule rule, RuleFn fn) {
 
   const std::uint32_t fail_before = s.fail_pos();
   const std::size_t attempts_before = s.attempts().size();
-  const std::size_t tape_before = s.tape().size();
+  const std::uint32_t tape_before = s.tape_size();
   const bool matched = fn(s);
   if (s.stopped()) return false;
 
@@ -198,12 +201,11 @@ bool Memo::call(State& s, Rule rule, RuleFn fn) {
     }
     fresh.count = static_cast<std::uint32_t>(rules_.size() - fresh.first);
   } else if (matched) {
-    const std::vector<Pair>& tape = s.tape();
     fresh.first = static_cast<std::uint32_t>(pairs_.size());
-    fresh.count = static_cast<std::uint32_t>(tape.size() - tape_before);
-    for (std::size_t k = tape_before; k < tape.size(); ++k) {
-      Pair p = tape[k];
-      p.next -= static_cast<std::uint32_t>(tape_before);
+    fresh.count = s.tape_size() - tape_before;
+    for (std::uint32_t k = tape_before; k < s.tape_size(); ++k) {
+      Pair p = s.pair_at(k);
+      p.next -= tape_before;
       pairs_.push_back(p);
     }
   }

@@ -64,11 +64,12 @@ class Recognizer {
   // next call.
   bool parse(std::string_view input, Rule start = Rule::cypher, Mode mode = Mode::kFast);
 
-  std::span<const Pair> pairs() const { return tape_; }
+  std::span<const Pair> pairs() const { return {tape_.data(), tape_size_}; }
   const SyntaxError& error() const { return error_; }
 
  private:
-  std::vector<Pair> tape_;
+  std::vector<Pair> tape_;  // kept at its largest size; the first tape_size_ pairs are the match
+  std::uint32_t tape_size_ = 0;
   SyntaxError error_;
   std::vector<Rule> attempts_;  // the failure record
   engine::Memo memo_;
