@@ -634,8 +634,9 @@ class CypherQuery {
 };
 
 // The canonical dump of a tree: one line per node, "Kind fields", children indented by two
-// spaces below it (see ast_dump.cc for every node's line). kCompact renders the same nodes on
-// one line as "Kind fields{child, child}".
+// spaces below it, down to a fixed depth (see ast_dump.cc for every node's line). kCompact
+// renders the same nodes on one line as "Kind fields{child, child}". Both are linear in the
+// size of the tree.
 enum class DumpStyle : std::uint8_t { kLines, kCompact };
 std::string dump(const CypherQuery& query, DumpStyle style);
 std::string dump_expr(const CypherQuery& query, ExprId expr, DumpStyle style);

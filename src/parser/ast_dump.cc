@@ -1,5 +1,6 @@
 // The canonical dump of a syntax tree. Each node becomes one line "Kind fields"; its children
-// follow, one level deeper. The lines, by node:
+// follow, one level deeper (two more spaces; past 40 levels the indent stays and the line starts
+// with its depth, "[41] "). The lines, by node:
 //
 //   Regular / StandaloneCall                the root; below it the query
 //   SinglePart, MultiPart                   a query between UNIONs; below: its clauses in order
@@ -26,6 +27,7 @@
 // shortest round-trip form ("inf" for infinity).
 //
 // Expressions are walked with an explicit stack: their left spines can be as long as the query.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -41,6 +43,10 @@ struct Line {
   std::uint32_t depth;
   std::string head;
 };
+
+// Lines are indented by two spaces per level down to this depth; deeper lines keep that indent
+// and show their depth as "[N] ", so the dump of a deep tree stays linear in its size.
+constexpr std::uint32_t kMaxIndent = 40;
 
 void append_escaped(std::string& out, std::string_view text, bool quote) {
   for (char c : text) {
@@ -603,7 +609,8 @@ std::string render(const std::vector<Line>& lines, DumpStyle style) {
   std::string out;
   if (style == DumpStyle::kLines) {
     for (const Line& l : lines) {
-      out.append(2 * std::size_t{l.depth}, ' ');
+      out.append(2 * std::size_t{std::min(l.depth, kMaxIndent)}, ' ');
+      if (l.depth > kMaxIndent) out += '[' + std::to_string(l.depth) + "] ";
       out += l.head;
       out += '\n';
     }
