@@ -27,6 +27,7 @@ Builder::Builder(std::string_view input, std::span<const Pair> tape)
   // Most queries need a few bytes of tree per pair plus their names; one buffer of that size
   // usually holds the whole tree.
   query_.store_.resize(std::min(kMaxStore, 64 + input.size() + 8 * tape.size()));
+  pending_.reserve(64);
 }
 
 ast::CypherQuery Builder::take_query() {
@@ -39,26 +40,6 @@ CypherError Builder::take_error() {
   return std::move(*error_);
 }
 
-std::string_view Builder::text(std::uint32_t pair) const {
-  const Pair& p = tape_[pair];
-  return input_.substr(p.begin, p.end - p.begin);
-}
-
-std::uint32_t Builder::first_child(std::uint32_t pair) const {
-  return pair + 1 < tape_[pair].next ? pair + 1 : kNoPair;
-}
-
-std::uint32_t Builder::next_sibling(std::uint32_t parent, std::uint32_t child) const {
-  const std::uint32_t next = tape_[child].next;
-  return next < tape_[parent].next ? next : kNoPair;
-}
-
-std::uint32_t Builder::nth_child(std::uint32_t pair, std::uint32_t n) const {
-  std::uint32_t child = first_child(pair);
-  for (; child != kNoPair && n > 0; --n) child = next_sibling(pair, child);
-  return child;
-}
-
 std::uint32_t Builder::find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const {
   for (; child != kNoPair; child = next_sibling(parent, child)) {
     if (rule(child) == wanted) return child;
@@ -66,15 +47,10 @@ std::uint32_t Builder::find_child(std::uint32_t parent, std::uint32_t child, Rul
   return kNoPair;
 }
 
-std::uint32_t Builder::allocate(std::size_t size, std::size_t align) {
-  const std::size_t at = (used_ + align - 1) & ~(align - 1);
+void Builder::grow(std::size_t needed) {
+  if (needed > kMaxStore) throw std::bad_alloc();
   std::vector<std::byte>& store = query_.store_;
-  if (at + size > store.size()) {
-    if (at + size > kMaxStore) throw std::bad_alloc();
-    store.resize(std::min(kMaxStore, std::max(at + size, 2 * store.size())));
-  }
-  used_ = at + size;
-  return static_cast<std::uint32_t>(at);
+  store.resize(std::min(kMaxStore, std::max(needed, 2 * store.size())));
 }
 
 ast::Str Builder::copy_text(std::string_view text) {

@@ -127,19 +127,36 @@ class Builder {
   static constexpr std::uint32_t kNoPair = 0xFFFFFFFFu;
   const Pair& at(std::uint32_t pair) const { return tape_[pair]; }
   Rule rule(std::uint32_t pair) const { return tape_[pair].rule; }
-  std::string_view text(std::uint32_t pair) const;
+  std::string_view text(std::uint32_t pair) const {
+    return input_.substr(tape_[pair].begin, tape_[pair].end - tape_[pair].begin);
+  }
   // The first child of `pair`, or kNoPair.
-  std::uint32_t first_child(std::uint32_t pair) const;
+  std::uint32_t first_child(std::uint32_t pair) const {
+    return pair + 1 < tape_[pair].next ? pair + 1 : kNoPair;
+  }
   // The sibling after `child` inside `parent`, or kNoPair.
-  std::uint32_t next_sibling(std::uint32_t parent, std::uint32_t child) const;
-  // The n-th child (0-based), or kNoPair.
-  std::uint32_t nth_child(std::uint32_t pair, std::uint32_t n) const;
+  std::uint32_t next_sibling(std::uint32_t parent, std::uint32_t child) const {
+    const std::uint32_t next = tape_[child].next;
+    return next < tape_[parent].next ? next : kNoPair;
+  }
+  // The child of `pair` when it has exactly one, or kNoPair.
+  std::uint32_t only_child(std::uint32_t pair) const {
+    return pair + 1 < tape_[pair].next && tape_[pair + 1].next == tape_[pair].next ? pair + 1
+                                                                                   : kNoPair;
+  }
   // The first child of rule `wanted` at or after `child`, or kNoPair.
   std::uint32_t find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const;
   ast::Span span(std::uint32_t pair) const { return {tape_[pair].begin, tape_[pair].end}; }
 
   // Writing the tree (builder.cc).
-  std::uint32_t allocate(std::size_t size, std::size_t align);
+  // The offset of `size` new bytes aligned to `align` in the tree's buffer.
+  std::uint32_t allocate(std::size_t size, std::size_t align) {
+    const std::size_t at = (used_ + align - 1) & ~(align - 1);
+    if (at + size > query_.store_.size()) grow(at + size);
+    used_ = at + size;
+    return static_cast<std::uint32_t>(at);
+  }
+  void grow(std::size_t needed);
   template <class T>
   ast::Id<T> add(const T& value);
   template <class T>

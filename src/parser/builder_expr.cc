@@ -83,6 +83,12 @@ bool Builder::build_expression(std::uint32_t pair, ast::ExprId& out) {
       case Rule::mul_div_expr:
       case Rule::mod_expr:
       case Rule::power_expr: {
+        const std::uint32_t only = only_child(pair);
+        if (only != kNoPair && rule(only) != Rule::or_kw && rule(only) != Rule::xor_kw &&
+            rule(only) != Rule::and_kw) {
+          pair = only;
+          continue;
+        }
         const Level level = level_of(rule(pair));
         std::uint32_t operand = kNoPair;
         std::uint32_t count = 0;
@@ -97,22 +103,24 @@ bool Builder::build_expression(std::uint32_t pair, ast::ExprId& out) {
         continue;
       }
       case Rule::not_expr: {
-        const std::uint32_t c = first_child(pair);
-        if (c == kNoPair || rule(c) != Rule::comparison_expr || next_sibling(pair, c) != kNoPair) {
+        const std::uint32_t only = only_child(pair);
+        if (only == kNoPair || rule(only) != Rule::comparison_expr) {
           return build_not_expr(pair, out);
         }
-        pair = c;
+        pair = only;
         continue;
       }
       case Rule::comparison_expr: {
         const std::uint32_t first = first_child(pair);
         if (first == kNoPair) return fail("Empty comparison_expr");
-        if (next_sibling(pair, first) != kNoPair) return build_comparison_expr(pair, out);
+        if (only_child(pair) == kNoPair) return build_comparison_expr(pair, out);
         pair = first;
         continue;
       }
       case Rule::unary_expr: {
-        if (text(pair).starts_with("-")) return build_negation(pair, out);
+        if (at(pair).end > at(pair).begin && input_[at(pair).begin] == '-') {
+          return build_negation(pair, out);
+        }
         const std::uint32_t c = find_child(pair, first_child(pair), Rule::postfix_expr);
         if (c == kNoPair) return fail("Unary missing postfix");
         pair = c;
@@ -121,13 +129,13 @@ bool Builder::build_expression(std::uint32_t pair, ast::ExprId& out) {
       case Rule::postfix_expr: {
         const std::uint32_t first = first_child(pair);
         if (first == kNoPair) return fail("Postfix missing atom");
-        if (next_sibling(pair, first) != kNoPair) return build_postfix_expr(pair, out);
+        if (only_child(pair) == kNoPair) return build_postfix_expr(pair, out);
         if (rule(first) != Rule::atom) return build_atom(first, out);
         pair = first;
         continue;
       }
       case Rule::atom: {
-        const std::uint32_t c = first_child(pair);
+        const std::uint32_t c = only_child(pair);
         if (c == kNoPair || rule(c) != Rule::parenthesized_expr) return build_atom(pair, out);
         const std::uint32_t inner = first_child(c);
         if (inner == kNoPair) return fail("Empty paren expr");
