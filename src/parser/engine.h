@@ -352,19 +352,24 @@ struct Seq {
     s.reset(m);
     return false;
   }
-  // While the elements so far can be empty, the next one may begin after a skip.
-  static constexpr FirstSet first() {
-    FirstSet f = First::first();
-    bool open = f.nullable;
-    auto step = [&](FirstSet next) {
-      if (!open) return;
-      f.add(skip_first());
-      f.add(next);
-      open = next.nullable;
-    };
-    (step(Rest::first()), ...);
-    f.nullable = open;
-    return f;
+  static constexpr FirstSet first() { return first_of<First, Rest...>(); }
+
+ private:
+  // While the elements so far can be empty, the next one may begin after a skip. Later
+  // elements are not looked at otherwise (they may lead back to this rule).
+  template <class E, class... Es>
+  static constexpr FirstSet first_of() {
+    constexpr FirstSet f = E::first();
+    if constexpr (!f.nullable || sizeof...(Es) == 0) {
+      return f;
+    } else {
+      FirstSet joined = f;
+      joined.add(skip_first());
+      const FirstSet rest = first_of<Es...>();
+      joined.add(rest);
+      joined.nullable = rest.nullable;
+      return joined;
+    }
   }
 };
 
@@ -447,60 +452,74 @@ using And = Lookaround<E, true>;
 template <class E>
 using Not = Lookaround<E, false>;
 
-// A call of another rule.
-// Its first set is not followed into the other rule: any byte may begin it.
-template <RuleFn Fn>
-struct R {
-  static bool match(State& s) { return Fn(s); }
-  static constexpr FirstSet first() { return FirstSet::any(); }
+// ---------------------------------------------------------------------------------------------
+// Rule kinds. A grammar rule is a type deriving from one of these, so that rules can name each
+// other in their bodies. A normal or atomic rule yields a pair when it matches outside atomic
+// rules and lookaheads, and records its failure for the error report.
+
+template <Rule Name, bool IsAtomic, class Body>
+struct RuleDef {
+  static constexpr FirstSet first() { return Body::first(); }
+
+  // The first-byte test is inlined where the rule is called; the rest is one call.
+  [[gnu::always_inline]] static bool match(State& s) {
+    if constexpr (!first().nullable) {
+      if (!s.options().record && (s.at_end() || !first().has(s.peek()))) return false;
+    }
+    return call(s);
+  }
+
+  static bool call(State& s) {
+    if (!s.enter()) return false;
+    const std::uint32_t begin = s.pos();
+    const bool produce = s.producing();
+    const std::uint32_t index = produce ? s.open_pair(Name) : 0;
+    const bool record = s.recording();
+    const std::uint32_t before = record ? s.attempts_at(begin) : 0;
+    const bool outer_atomic = s.atomic();
+    if constexpr (IsAtomic) s.set_atomic(true);
+    const bool matched = Body::match(s);
+    s.set_atomic(outer_atomic);
+    s.leave();
+    if (matched) {
+      if (produce) s.close_pair(index);
+      return true;
+    }
+    if (produce) s.drop_pairs(index);
+    if (record && !s.stopped()) s.track(Name, begin, before);
+    return false;
+  }
 };
 
-// ---------------------------------------------------------------------------------------------
-// Rule kinds. A normal or atomic rule yields a pair when it matches outside atomic rules and
-// lookaheads, and records its failure for the error report.
-
-template <Rule Name, bool Atomic, class Body>
-inline bool rule(State& s) {
-  static constexpr FirstSet kFirst = Body::first();
-  if constexpr (!kFirst.nullable) {
-    if (!s.options().record && (s.at_end() || !kFirst.has(s.peek()))) return false;
-  }
-  if (!s.enter()) return false;
-  const std::uint32_t begin = s.pos();
-  const bool produce = s.producing();
-  const std::uint32_t index = produce ? s.open_pair(Name) : 0;
-  const bool record = s.recording();
-  const std::uint32_t before = record ? s.attempts_at(begin) : 0;
-  const bool outer_atomic = s.atomic();
-  if constexpr (Atomic) s.set_atomic(true);
-  const bool matched = Body::match(s);
-  s.set_atomic(outer_atomic);
-  s.leave();
-  if (matched) {
-    if (produce) s.close_pair(index);
-    return true;
-  }
-  if (produce) s.drop_pairs(index);
-  if (record && !s.stopped()) s.track(Name, begin, before);
-  return false;
-}
-
 template <Rule Name, class Body>
-inline bool normal(State& s) {
-  return rule<Name, false, Body>(s);
-}
+using Normal = RuleDef<Name, false, Body>;
 template <Rule Name, class Body>
-inline bool atomic(State& s) {
-  return rule<Name, true, Body>(s);
-}
+using Atomic = RuleDef<Name, true, Body>;
+
+// A rule that single_query tries twice at the same place (once inside multi_part_query, once
+// inside single_part_query): its result is kept and reused when the memo is on.
+template <Rule Name, class Body>
+struct Memoized {
+  using Def = RuleDef<Name, false, Body>;
+  static constexpr FirstSet first() { return Def::first(); }
+  static bool match(State& s) {
+    Memo* memo = s.memo();
+    if (memo == nullptr || s.atomic() || s.lookahead() != Lookahead::kNone) return Def::match(s);
+    return memo->call(s, Name, &Def::match);
+  }
+};
+
 // A silent rule: no pair, never recorded; WHITESPACE and COMMENT also match atomically.
 template <class Body>
-inline bool silent_atomic(State& s) {
-  const bool outer_atomic = s.atomic();
-  s.set_atomic(true);
-  const bool matched = Body::match(s);
-  s.set_atomic(outer_atomic);
-  return matched;
-}
+struct Silent {
+  static constexpr FirstSet first() { return Body::first(); }
+  static bool match(State& s) {
+    const bool outer_atomic = s.atomic();
+    s.set_atomic(true);
+    const bool matched = Body::match(s);
+    s.set_atomic(outer_atomic);
+    return matched;
+  }
+};
 
 }  // namespace morvane::parser::engine

@@ -13,116 +13,116 @@ using namespace engine;
 
 namespace {
 
-// Forward declarations: rules refer to each other freely.
-bool EOI(State&);
-bool WHITESPACE(State&);
-bool COMMENT(State&);
-bool cypher(State&);
-bool statement(State&);
-bool regular_query(State&);
-bool union_clause(State&);
-bool single_query(State&);
-bool single_part_query(State&);
-bool multi_part_query(State&);
-bool reading_clause(State&);
-bool call_subquery(State&);
-bool match_clause(State&);
-bool unwind_clause(State&);
-bool in_query_call(State&);
-bool standalone_call(State&);
-bool explicit_procedure_invocation(State&);
-bool procedure_name(State&);
-bool yield_items(State&);
-bool yield_item(State&);
-bool procedure_result_field(State&);
-bool updating_clause(State&);
-bool foreach_clause(State&);
-bool create_clause(State&);
-bool merge_clause(State&);
-bool on_match_or_create(State&);
-bool set_clause(State&);
-bool set_item(State&);
-bool remove_clause(State&);
-bool remove_item(State&);
-bool delete_clause(State&);
-bool with_clause(State&);
-bool return_clause(State&);
-bool return_body(State&);
-bool return_items(State&);
-bool return_item(State&);
-bool order_clause(State&);
-bool sort_item(State&);
-bool skip_clause(State&);
-bool limit_clause(State&);
-bool where_clause(State&);
-bool pattern(State&);
-bool pattern_part(State&);
-bool pattern_element(State&);
-bool node_pattern(State&);
-bool node_labels(State&);
-bool label_name(State&);
-bool relationship_pattern(State&);
-bool left_arrow(State&);
-bool right_arrow(State&);
-bool rel_types(State&);
-bool rel_type_name(State&);
-bool range_literal(State&);
-bool properties(State&);
-bool expression(State&);
-bool or_kw(State&);
-bool xor_kw(State&);
-bool and_kw(State&);
-bool not_kw(State&);
-bool or_expr(State&);
-bool xor_expr(State&);
-bool and_expr(State&);
-bool not_expr(State&);
-bool comparison_expr(State&);
-bool comparison_op(State&);
-bool add_sub_expr(State&);
-bool mul_div_expr(State&);
-bool mod_expr(State&);
-bool power_expr(State&);
-bool unary_expr(State&);
-bool postfix_expr(State&);
-bool null_check_op(State&);
-bool postfix_op(State&);
-bool property_lookup(State&);
-bool subscript_op(State&);
-bool list_slice_op(State&);
-bool atom(State&);
-bool parenthesized_expr(State&);
-bool count_star(State&);
-bool function_invocation(State&);
-bool function_name(State&);
-bool namespace_(State&);
-bool reduce_expression(State&);
-bool shortest_path_call(State&);
-bool case_expression(State&);
-bool list_comprehension(State&);
-bool filter_expression(State&);
-bool id_in_coll(State&);
-bool quantifier_expression(State&);
-bool exists_subquery(State&);
-bool pattern_comprehension(State&);
-bool count_subquery(State&);
-bool collect_subquery(State&);
-bool literal(State&);
-bool integer_literal(State&);
-bool float_literal(State&);
-bool string_literal(State&);
-bool boolean_literal(State&);
-bool null_literal(State&);
-bool list_literal(State&);
-bool map_literal(State&);
-bool property_key_value_pair(State&);
-bool property_key_name(State&);
-bool property_expression(State&);
-bool parameter(State&);
-bool variable(State&);
-bool identifier(State&);
-bool backtick_identifier(State&);
-bool keyword(State&);
+// Every rule is a type; they refer to each other freely.
+struct EOI;
+struct WHITESPACE;
+struct COMMENT;
+struct cypher;
+struct statement;
+struct regular_query;
+struct union_clause;
+struct single_query;
+struct single_part_query;
+struct multi_part_query;
+struct reading_clause;
+struct call_subquery;
+struct match_clause;
+struct unwind_clause;
+struct in_query_call;
+struct standalone_call;
+struct explicit_procedure_invocation;
+struct procedure_name;
+struct yield_items;
+struct yield_item;
+struct procedure_result_field;
+struct updating_clause;
+struct foreach_clause;
+struct create_clause;
+struct merge_clause;
+struct on_match_or_create;
+struct set_clause;
+struct set_item;
+struct remove_clause;
+struct remove_item;
+struct delete_clause;
+struct with_clause;
+struct return_clause;
+struct return_body;
+struct return_items;
+struct return_item;
+struct order_clause;
+struct sort_item;
+struct skip_clause;
+struct limit_clause;
+struct where_clause;
+struct pattern;
+struct pattern_part;
+struct pattern_element;
+struct node_pattern;
+struct node_labels;
+struct label_name;
+struct relationship_pattern;
+struct left_arrow;
+struct right_arrow;
+struct rel_types;
+struct rel_type_name;
+struct range_literal;
+struct properties;
+struct expression;
+struct or_kw;
+struct xor_kw;
+struct and_kw;
+struct not_kw;
+struct or_expr;
+struct xor_expr;
+struct and_expr;
+struct not_expr;
+struct comparison_expr;
+struct comparison_op;
+struct add_sub_expr;
+struct mul_div_expr;
+struct mod_expr;
+struct power_expr;
+struct unary_expr;
+struct postfix_expr;
+struct null_check_op;
+struct postfix_op;
+struct property_lookup;
+struct subscript_op;
+struct list_slice_op;
+struct atom;
+struct parenthesized_expr;
+struct count_star;
+struct function_invocation;
+struct function_name;
+struct namespace_;
+struct reduce_expression;
+struct shortest_path_call;
+struct case_expression;
+struct list_comprehension;
+struct filter_expression;
+struct id_in_coll;
+struct quantifier_expression;
+struct exists_subquery;
+struct pattern_comprehension;
+struct count_subquery;
+struct collect_subquery;
+struct literal;
+struct integer_literal;
+struct float_literal;
+struct string_literal;
+struct boolean_literal;
+struct null_literal;
+struct list_literal;
+struct map_literal;
+struct property_key_value_pair;
+struct property_key_name;
+struct property_expression;
+struct parameter;
+struct variable;
+struct identifier;
+struct backtick_identifier;
+struct keyword;
 
 // !(ASCII_ALPHANUMERIC | "_"): the word-boundary test after a keyword.
 using WordChar = Choice<AsciiAlphanumeric, Lit<"_">>;
@@ -137,10 +137,10 @@ struct EndOfInput {
   static bool match(State& s) { return s.at_end(); }
   static constexpr FirstSet first() { return FirstSet::empty_match(); }
 };
-bool EOI(State& s) { return normal<Rule::EOI, EndOfInput>(s); }
+struct EOI : Normal<Rule::EOI, EndOfInput> {};
 
 // WHITESPACE = _{ " " | "\t" | "\r" | "\n" }
-bool WHITESPACE(State& s) { return silent_atomic<Class<kWhitespace>>(s); }
+struct WHITESPACE : Silent<Class<kWhitespace>> {};
 
 // COMMENT = _{ "//" ~ (!"\n" ~ ANY)* ~ "\n"? | "/*" ~ (!"*/" ~ ANY)* ~ "*/" }
 struct BlockCommentBody {  // (!"*/" ~ ANY)* ~ "*/", found by searching for "*/"
@@ -155,18 +155,13 @@ struct BlockCommentBody {  // (!"*/" ~ ANY)* ~ "*/", found by searching for "*/"
 };
 using CommentBody = Choice<Seq<Lit<"//">, Until<'\n'>, Opt<Lit<"\n">>>,
                            Seq<Lit<"/*">, BlockCommentBody>>;
-bool COMMENT(State& s) { return silent_atomic<CommentBody>(s); }
+struct COMMENT : Silent<CommentBody> {};
 
 // identifier = @{ !keyword ~ (ASCII_ALPHA | "_") ~ (ASCII_ALPHANUMERIC | "_")* | backtick_identifier }
-bool identifier(State& s) {
-  return atomic<Rule::identifier,
-                Choice<Seq<Not<R<keyword>>, PlainName>, R<backtick_identifier>>>(s);
-}
+struct identifier : Atomic<Rule::identifier, Choice<Seq<Not<keyword>, PlainName>, backtick_identifier>> {};
 
 // backtick_identifier = @{ "`" ~ (!"`" ~ ANY)* ~ "`" }
-bool backtick_identifier(State& s) {
-  return atomic<Rule::backtick_identifier, Seq<Lit<"`">, Until<'`'>, Lit<"`">>>(s);
-}
+struct backtick_identifier : Atomic<Rule::backtick_identifier, Seq<Lit<"`">, Until<'`'>, Lit<"`">>> {};
 
 // The reserved words, in the order `keyword` tries them. It commits to the first word whose
 // letters match, so a word that another word begins (ASC after AS) is never reserved.
@@ -225,313 +220,174 @@ struct KeywordWord {
 };
 
 // keyword = { (^"ALL" | ^"AND" | ... | ^"YIELD") ~ !(ASCII_ALPHANUMERIC | "_") }
-bool keyword(State& s) { return normal<Rule::keyword, Seq<KeywordWord, Boundary>>(s); }
+struct keyword : Normal<Rule::keyword, Seq<KeywordWord, Boundary>> {};
 
 // variable = @{ identifier }
-bool variable(State& s) { return atomic<Rule::variable, R<identifier>>(s); }
+struct variable : Atomic<Rule::variable, identifier> {};
 // label_name = @{ identifier }
-bool label_name(State& s) { return atomic<Rule::label_name, R<identifier>>(s); }
+struct label_name : Atomic<Rule::label_name, identifier> {};
 // rel_type_name = @{ identifier }
-bool rel_type_name(State& s) { return atomic<Rule::rel_type_name, R<identifier>>(s); }
+struct rel_type_name : Atomic<Rule::rel_type_name, identifier> {};
 // property_key_name = @{ identifier }
-bool property_key_name(State& s) { return atomic<Rule::property_key_name, R<identifier>>(s); }
+struct property_key_name : Atomic<Rule::property_key_name, identifier> {};
 // procedure_result_field = @{ identifier }
-bool procedure_result_field(State& s) {
-  return atomic<Rule::procedure_result_field, R<identifier>>(s);
-}
+struct procedure_result_field : Atomic<Rule::procedure_result_field, identifier> {};
 
 // procedure_name = @{ identifier ~ ("." ~ identifier)* }
-bool procedure_name(State& s) {
-  return atomic<Rule::procedure_name,
-                Seq<R<identifier>, Star<Seq<Lit<".">, R<identifier>>>>>(s);
-}
+struct procedure_name : Atomic<Rule::procedure_name, Seq<identifier, Star<Seq<Lit<".">, identifier>>>> {};
 
 // namespace = @{ (identifier ~ ".")+ }
-bool namespace_(State& s) {
-  return atomic<Rule::namespace_, Plus<Seq<R<identifier>, Lit<".">>>>(s);
-}
+struct namespace_ : Atomic<Rule::namespace_, Plus<Seq<identifier, Lit<".">>>> {};
 
 // function_name = @{ namespace? ~ (ASCII_ALPHA | "_") ~ (ASCII_ALPHANUMERIC | "_")* }
-bool function_name(State& s) {
-  return atomic<Rule::function_name, Seq<Opt<R<namespace_>>, PlainName>>(s);
-}
+struct function_name : Atomic<Rule::function_name, Seq<Opt<namespace_>, PlainName>> {};
 
 // parameter = @{ "$" ~ ((ASCII_ALPHA | "_") ~ (ASCII_ALPHANUMERIC | "_")* | ASCII_DIGIT+) }
-bool parameter(State& s) {
-  return atomic<Rule::parameter, Seq<Lit<"$">, Choice<PlainName, Plus<AsciiDigit>>>>(s);
-}
+struct parameter : Atomic<Rule::parameter, Seq<Lit<"$">, Choice<PlainName, Plus<AsciiDigit>>>> {};
 
 // literal = { float_literal | integer_literal | string_literal | boolean_literal
 //           | null_literal | list_literal | map_literal }
-bool literal(State& s) {
-  return normal<Rule::literal,
-                Choice<R<float_literal>, R<integer_literal>, R<string_literal>,
-                       R<boolean_literal>, R<null_literal>, R<list_literal>, R<map_literal>>>(s);
-}
+struct literal : Normal<Rule::literal, Choice<float_literal, integer_literal, string_literal, boolean_literal, null_literal, list_literal, map_literal>> {};
 
 // integer_literal = @{ "0x" ~ ASCII_HEX_DIGIT+ | "0o" ~ ('0'..'7')+ | ASCII_DIGIT+ }
-bool integer_literal(State& s) {
-  return atomic<Rule::integer_literal,
-                Choice<Seq<Lit<"0x">, Plus<AsciiHexDigit>>, Seq<Lit<"0o">, Plus<Class<kOctal>>>,
-                       Plus<AsciiDigit>>>(s);
-}
+struct integer_literal : Atomic<Rule::integer_literal, Choice<Seq<Lit<"0x">, Plus<AsciiHexDigit>>, Seq<Lit<"0o">, Plus<Class<kOctal>>>, Plus<AsciiDigit>>> {};
 
 // float_literal = @{ ASCII_DIGIT+ ~ "." ~ ASCII_DIGIT* ~ (("e" | "E") ~ ("+" | "-")? ~ ASCII_DIGIT+)? }
-bool float_literal(State& s) {
-  return atomic<Rule::float_literal,
-                Seq<Plus<AsciiDigit>, Lit<".">, Star<AsciiDigit>,
-                    Opt<Seq<Choice<Lit<"e">, Lit<"E">>, Opt<Choice<Lit<"+">, Lit<"-">>>,
-                            Plus<AsciiDigit>>>>>(s);
-}
+struct float_literal : Atomic<Rule::float_literal, Seq<Plus<AsciiDigit>, Lit<".">, Star<AsciiDigit>, Opt<Seq<Choice<Lit<"e">, Lit<"E">>, Opt<Choice<Lit<"+">, Lit<"-">>>, Plus<AsciiDigit>>>>> {};
 
 // string_literal = @{ "\"" ~ (!"\"" ~ ANY)* ~ "\"" | "'" ~ (!"'" ~ ANY)* ~ "'" }
-bool string_literal(State& s) {
-  return atomic<Rule::string_literal,
-                Choice<Seq<Lit<"\"">, Until<'"'>, Lit<"\"">>,
-                       Seq<Lit<"'">, Until<'\''>, Lit<"'">>>>(s);
-}
+struct string_literal : Atomic<Rule::string_literal, Choice<Seq<Lit<"\"">, Until<'"'>, Lit<"\"">>, Seq<Lit<"'">, Until<'\''>, Lit<"'">>>> {};
 
 // boolean_literal = { ^"TRUE" | ^"FALSE" }
-bool boolean_literal(State& s) {
-  return normal<Rule::boolean_literal, Choice<ILit<"TRUE">, ILit<"FALSE">>>(s);
-}
+struct boolean_literal : Normal<Rule::boolean_literal, Choice<ILit<"TRUE">, ILit<"FALSE">>> {};
 
 // null_literal = { ^"NULL" }
-bool null_literal(State& s) { return normal<Rule::null_literal, ILit<"NULL">>(s); }
+struct null_literal : Normal<Rule::null_literal, ILit<"NULL">> {};
 
 // list_literal = { "[" ~ (expression ~ ("," ~ expression)*)? ~ "]" }
-bool list_literal(State& s) {
-  return normal<Rule::list_literal,
-                Seq<Lit<"[">, Opt<Seq<R<expression>, Star<Seq<Lit<",">, R<expression>>>>>,
-                    Lit<"]">>>(s);
-}
+struct list_literal : Normal<Rule::list_literal, Seq<Lit<"[">, Opt<Seq<expression, Star<Seq<Lit<",">, expression>>>>, Lit<"]">>> {};
 
 // map_literal = { "{" ~ (property_key_value_pair ~ ("," ~ property_key_value_pair)*)? ~ "}" }
-bool map_literal(State& s) {
-  return normal<Rule::map_literal,
-                Seq<Lit<"{">,
-                    Opt<Seq<R<property_key_value_pair>,
-                            Star<Seq<Lit<",">, R<property_key_value_pair>>>>>,
-                    Lit<"}">>>(s);
-}
+struct map_literal : Normal<Rule::map_literal, Seq<Lit<"{">, Opt<Seq<property_key_value_pair, Star<Seq<Lit<",">, property_key_value_pair>>>>, Lit<"}">>> {};
 
 // property_key_value_pair = { property_key_name ~ ":" ~ expression }
-bool property_key_value_pair(State& s) {
-  return normal<Rule::property_key_value_pair,
-                Seq<R<property_key_name>, Lit<":">, R<expression>>>(s);
-}
+struct property_key_value_pair : Normal<Rule::property_key_value_pair, Seq<property_key_name, Lit<":">, expression>> {};
 
 // --- Patterns --------------------------------------------------------------------------------
 
 // pattern = { pattern_part ~ ("," ~ pattern_part)* }
-bool pattern(State& s) {
-  return normal<Rule::pattern, Seq<R<pattern_part>, Star<Seq<Lit<",">, R<pattern_part>>>>>(s);
-}
+struct pattern : Normal<Rule::pattern, Seq<pattern_part, Star<Seq<Lit<",">, pattern_part>>>> {};
 
 // pattern_part = { (variable ~ "=")? ~ pattern_element }
-bool pattern_part(State& s) {
-  return normal<Rule::pattern_part,
-                Seq<Opt<Seq<R<variable>, Lit<"=">>>, R<pattern_element>>>(s);
-}
+struct pattern_part : Normal<Rule::pattern_part, Seq<Opt<Seq<variable, Lit<"=">>>, pattern_element>> {};
 
 // pattern_element = { shortest_path_call | node_pattern ~ (relationship_pattern ~ node_pattern)* }
-bool pattern_element(State& s) {
-  return normal<Rule::pattern_element,
-                Choice<R<shortest_path_call>,
-                       Seq<R<node_pattern>,
-                           Star<Seq<R<relationship_pattern>, R<node_pattern>>>>>>(s);
-}
+struct pattern_element : Normal<Rule::pattern_element, Choice<shortest_path_call, Seq<node_pattern, Star<Seq<relationship_pattern, node_pattern>>>>> {};
 
 // node_pattern = { "(" ~ variable? ~ node_labels? ~ properties? ~ ")" }
-bool node_pattern(State& s) {
-  return normal<Rule::node_pattern,
-                Seq<Lit<"(">, Opt<R<variable>>, Opt<R<node_labels>>, Opt<R<properties>>,
-                    Lit<")">>>(s);
-}
+struct node_pattern : Normal<Rule::node_pattern, Seq<Lit<"(">, Opt<variable>, Opt<node_labels>, Opt<properties>, Lit<")">>> {};
 
 // node_labels = { (":" ~ label_name)+ }
-bool node_labels(State& s) {
-  return normal<Rule::node_labels, Plus<Seq<Lit<":">, R<label_name>>>>(s);
-}
+struct node_labels : Normal<Rule::node_labels, Plus<Seq<Lit<":">, label_name>>> {};
 
 // relationship_pattern = { left_arrow? ~ ("-" ~ "[" ~ variable? ~ rel_types? ~ range_literal?
 //                          ~ properties? ~ "]" ~ "-" | "--") ~ right_arrow? }
-bool relationship_pattern(State& s) {
-  return normal<Rule::relationship_pattern,
-                Seq<Opt<R<left_arrow>>,
-                    Choice<Seq<Lit<"-">, Lit<"[">, Opt<R<variable>>, Opt<R<rel_types>>,
-                               Opt<R<range_literal>>, Opt<R<properties>>, Lit<"]">, Lit<"-">>,
-                           Lit<"--">>,
-                    Opt<R<right_arrow>>>>(s);
-}
+struct relationship_pattern : Normal<Rule::relationship_pattern, Seq<Opt<left_arrow>, Choice<Seq<Lit<"-">, Lit<"[">, Opt<variable>, Opt<rel_types>, Opt<range_literal>, Opt<properties>, Lit<"]">, Lit<"-">>, Lit<"--">>, Opt<right_arrow>>> {};
 
 // left_arrow = { "<" }
-bool left_arrow(State& s) { return normal<Rule::left_arrow, Lit<"<">>(s); }
+struct left_arrow : Normal<Rule::left_arrow, Lit<"<">> {};
 // right_arrow = { ">" }
-bool right_arrow(State& s) { return normal<Rule::right_arrow, Lit<">">>(s); }
+struct right_arrow : Normal<Rule::right_arrow, Lit<">">> {};
 
 // rel_types = { ":" ~ rel_type_name ~ ("|" ~ ":"? ~ rel_type_name)* }
-bool rel_types(State& s) {
-  return normal<Rule::rel_types,
-                Seq<Lit<":">, R<rel_type_name>,
-                    Star<Seq<Lit<"|">, Opt<Lit<":">>, R<rel_type_name>>>>>(s);
-}
+struct rel_types : Normal<Rule::rel_types, Seq<Lit<":">, rel_type_name, Star<Seq<Lit<"|">, Opt<Lit<":">>, rel_type_name>>>> {};
 
 // range_literal = { "*" ~ (integer_literal ~ (".." ~ integer_literal?)?)? }
-bool range_literal(State& s) {
-  return normal<Rule::range_literal,
-                Seq<Lit<"*">,
-                    Opt<Seq<R<integer_literal>, Opt<Seq<Lit<"..">, Opt<R<integer_literal>>>>>>>>(
-      s);
-}
+struct range_literal : Normal<Rule::range_literal, Seq<Lit<"*">, Opt<Seq<integer_literal, Opt<Seq<Lit<"..">, Opt<integer_literal>>>>>>> {};
 
 // properties = { map_literal | parameter }
-bool properties(State& s) {
-  return normal<Rule::properties, Choice<R<map_literal>, R<parameter>>>(s);
-}
+struct properties : Normal<Rule::properties, Choice<map_literal, parameter>> {};
 
 // --- Query structure and projections ---------------------------------------------------------
 
 // cypher = { SOI ~ statement ~ ";"? ~ EOI }
-bool cypher(State& s) {
-  return normal<Rule::cypher, Seq<Soi, R<statement>, Opt<Lit<";">>, R<EOI>>>(s);
-}
+struct cypher : Normal<Rule::cypher, Seq<Soi, statement, Opt<Lit<";">>, EOI>> {};
 
 // statement = { regular_query | standalone_call }
-bool statement(State& s) {
-  return normal<Rule::statement, Choice<R<regular_query>, R<standalone_call>>>(s);
-}
+struct statement : Normal<Rule::statement, Choice<regular_query, standalone_call>> {};
 
 // regular_query = { single_query ~ union_clause* }
-bool regular_query(State& s) {
-  return normal<Rule::regular_query, Seq<R<single_query>, Star<R<union_clause>>>>(s);
-}
+struct regular_query : Normal<Rule::regular_query, Seq<single_query, Star<union_clause>>> {};
 
 // union_clause = { ^"UNION" ~ ^"ALL"? ~ single_query }
-bool union_clause(State& s) {
-  return normal<Rule::union_clause, Seq<ILit<"UNION">, Opt<ILit<"ALL">>, R<single_query>>>(s);
-}
+struct union_clause : Normal<Rule::union_clause, Seq<ILit<"UNION">, Opt<ILit<"ALL">>, single_query>> {};
 
 // single_query = { multi_part_query | single_part_query }
-bool single_query(State& s) {
-  return normal<Rule::single_query, Choice<R<multi_part_query>, R<single_part_query>>>(s);
-}
+struct single_query : Normal<Rule::single_query, Choice<multi_part_query, single_part_query>> {};
 
 // single_part_query = { reading_clause+ ~ updating_clause* ~ return_clause?
 //                     | updating_clause+ ~ return_clause? | return_clause }
-bool single_part_query(State& s) {
-  return normal<Rule::single_part_query,
-                Choice<Seq<Plus<R<reading_clause>>, Star<R<updating_clause>>,
-                           Opt<R<return_clause>>>,
-                       Seq<Plus<R<updating_clause>>, Opt<R<return_clause>>>, R<return_clause>>>(
-      s);
-}
+struct single_part_query : Normal<Rule::single_part_query, Choice<Seq<Plus<reading_clause>, Star<updating_clause>, Opt<return_clause>>, Seq<Plus<updating_clause>, Opt<return_clause>>, return_clause>> {};
 
 // multi_part_query = { (reading_clause* ~ updating_clause* ~ with_clause)+ ~ reading_clause*
 //                    ~ updating_clause* ~ return_clause? }
-bool multi_part_query(State& s) {
-  return normal<Rule::multi_part_query,
-                Seq<Plus<Seq<Star<R<reading_clause>>, Star<R<updating_clause>>, R<with_clause>>>,
-                    Star<R<reading_clause>>, Star<R<updating_clause>>, Opt<R<return_clause>>>>(
-      s);
-}
+struct multi_part_query : Normal<Rule::multi_part_query, Seq<Plus<Seq<Star<reading_clause>, Star<updating_clause>, with_clause>>, Star<reading_clause>, Star<updating_clause>, Opt<return_clause>>> {};
 
 // with_clause = { ^"WITH" ~ ^"DISTINCT"? ~ return_body ~ where_clause? }
-bool with_clause(State& s) {
-  return normal<Rule::with_clause,
-                Seq<ILit<"WITH">, Opt<ILit<"DISTINCT">>, R<return_body>, Opt<R<where_clause>>>>(
-      s);
-}
+struct with_clause : Normal<Rule::with_clause, Seq<ILit<"WITH">, Opt<ILit<"DISTINCT">>, return_body, Opt<where_clause>>> {};
 
 // return_clause = { ^"RETURN" ~ ^"DISTINCT"? ~ return_body }
-bool return_clause(State& s) {
-  return normal<Rule::return_clause,
-                Seq<ILit<"RETURN">, Opt<ILit<"DISTINCT">>, R<return_body>>>(s);
-}
+struct return_clause : Normal<Rule::return_clause, Seq<ILit<"RETURN">, Opt<ILit<"DISTINCT">>, return_body>> {};
 
 // return_body = { return_items ~ order_clause? ~ skip_clause? ~ limit_clause? }
-bool return_body(State& s) {
-  return normal<Rule::return_body,
-                Seq<R<return_items>, Opt<R<order_clause>>, Opt<R<skip_clause>>,
-                    Opt<R<limit_clause>>>>(s);
-}
+struct return_body : Normal<Rule::return_body, Seq<return_items, Opt<order_clause>, Opt<skip_clause>, Opt<limit_clause>>> {};
 
 // return_items = { "*" | return_item ~ ("," ~ return_item)* }
-bool return_items(State& s) {
-  return normal<Rule::return_items,
-                Choice<Lit<"*">, Seq<R<return_item>, Star<Seq<Lit<",">, R<return_item>>>>>>(s);
-}
+struct return_items : Normal<Rule::return_items, Choice<Lit<"*">, Seq<return_item, Star<Seq<Lit<",">, return_item>>>>> {};
 
 // return_item = { expression ~ (^"AS" ~ variable)? }
-bool return_item(State& s) {
-  return normal<Rule::return_item, Seq<R<expression>, Opt<Seq<ILit<"AS">, R<variable>>>>>(s);
-}
+struct return_item : Normal<Rule::return_item, Seq<expression, Opt<Seq<ILit<"AS">, variable>>>> {};
 
 // order_clause = { ^"ORDER" ~ ^"BY" ~ sort_item ~ ("," ~ sort_item)* }
-bool order_clause(State& s) {
-  return normal<Rule::order_clause,
-                Seq<ILit<"ORDER">, ILit<"BY">, R<sort_item>, Star<Seq<Lit<",">, R<sort_item>>>>>(
-      s);
-}
+struct order_clause : Normal<Rule::order_clause, Seq<ILit<"ORDER">, ILit<"BY">, sort_item, Star<Seq<Lit<",">, sort_item>>>> {};
 
 // sort_item = { expression ~ (^"ASCENDING" | ^"ASC" | ^"DESCENDING" | ^"DESC")? }
-bool sort_item(State& s) {
-  return normal<Rule::sort_item,
-                Seq<R<expression>, Opt<Choice<ILit<"ASCENDING">, ILit<"ASC">,
-                                              ILit<"DESCENDING">, ILit<"DESC">>>>>(s);
-}
+struct sort_item : Normal<Rule::sort_item, Seq<expression, Opt<Choice<ILit<"ASCENDING">, ILit<"ASC">, ILit<"DESCENDING">, ILit<"DESC">>>>> {};
 
 // skip_clause = { ^"SKIP" ~ expression }
-bool skip_clause(State& s) {
-  return normal<Rule::skip_clause, Seq<ILit<"SKIP">, R<expression>>>(s);
-}
+struct skip_clause : Normal<Rule::skip_clause, Seq<ILit<"SKIP">, expression>> {};
 
 // limit_clause = { ^"LIMIT" ~ expression }
-bool limit_clause(State& s) {
-  return normal<Rule::limit_clause, Seq<ILit<"LIMIT">, R<expression>>>(s);
-}
+struct limit_clause : Normal<Rule::limit_clause, Seq<ILit<"LIMIT">, expression>> {};
 
 // where_clause = { ^"WHERE" ~ expression }
-bool where_clause(State& s) {
-  return normal<Rule::where_clause, Seq<ILit<"WHERE">, R<expression>>>(s);
-}
+struct where_clause : Normal<Rule::where_clause, Seq<ILit<"WHERE">, expression>> {};
 
 // --- Operator expressions --------------------------------------------------------------------
 
 // expression = { or_expr }
-bool expression(State& s) { return normal<Rule::expression, R<or_expr>>(s); }
+struct expression : Normal<Rule::expression, or_expr> {};
 
 // or_kw = @{ ^"OR" ~ !(ASCII_ALPHANUMERIC | "_") }
-bool or_kw(State& s) { return atomic<Rule::or_kw, Seq<ILit<"OR">, Boundary>>(s); }
+struct or_kw : Atomic<Rule::or_kw, Seq<ILit<"OR">, Boundary>> {};
 // xor_kw = @{ ^"XOR" ~ !(ASCII_ALPHANUMERIC | "_") }
-bool xor_kw(State& s) { return atomic<Rule::xor_kw, Seq<ILit<"XOR">, Boundary>>(s); }
+struct xor_kw : Atomic<Rule::xor_kw, Seq<ILit<"XOR">, Boundary>> {};
 // and_kw = @{ ^"AND" ~ !(ASCII_ALPHANUMERIC | "_") }
-bool and_kw(State& s) { return atomic<Rule::and_kw, Seq<ILit<"AND">, Boundary>>(s); }
+struct and_kw : Atomic<Rule::and_kw, Seq<ILit<"AND">, Boundary>> {};
 // not_kw = @{ ^"NOT" ~ !(ASCII_ALPHANUMERIC | "_") }
-bool not_kw(State& s) { return atomic<Rule::not_kw, Seq<ILit<"NOT">, Boundary>>(s); }
+struct not_kw : Atomic<Rule::not_kw, Seq<ILit<"NOT">, Boundary>> {};
 
 // or_expr = { xor_expr ~ (or_kw ~ xor_expr)* }
-bool or_expr(State& s) {
-  return normal<Rule::or_expr, Seq<R<xor_expr>, Star<Seq<R<or_kw>, R<xor_expr>>>>>(s);
-}
+struct or_expr : Normal<Rule::or_expr, Seq<xor_expr, Star<Seq<or_kw, xor_expr>>>> {};
 // xor_expr = { and_expr ~ (xor_kw ~ and_expr)* }
-bool xor_expr(State& s) {
-  return normal<Rule::xor_expr, Seq<R<and_expr>, Star<Seq<R<xor_kw>, R<and_expr>>>>>(s);
-}
+struct xor_expr : Normal<Rule::xor_expr, Seq<and_expr, Star<Seq<xor_kw, and_expr>>>> {};
 // and_expr = { not_expr ~ (and_kw ~ not_expr)* }
-bool and_expr(State& s) {
-  return normal<Rule::and_expr, Seq<R<not_expr>, Star<Seq<R<and_kw>, R<not_expr>>>>>(s);
-}
+struct and_expr : Normal<Rule::and_expr, Seq<not_expr, Star<Seq<and_kw, not_expr>>>> {};
 // not_expr = { not_kw* ~ comparison_expr }
-bool not_expr(State& s) {
-  return normal<Rule::not_expr, Seq<Star<R<not_kw>>, R<comparison_expr>>>(s);
-}
+struct not_expr : Normal<Rule::not_expr, Seq<Star<not_kw>, comparison_expr>> {};
 
 // comparison_expr = { add_sub_expr ~ (comparison_op ~ add_sub_expr)* }
-bool comparison_expr(State& s) {
-  return normal<Rule::comparison_expr,
-                Seq<R<add_sub_expr>, Star<Seq<R<comparison_op>, R<add_sub_expr>>>>>(s);
-}
+struct comparison_expr : Normal<Rule::comparison_expr, Seq<add_sub_expr, Star<Seq<comparison_op, add_sub_expr>>>> {};
 
 // The boundary test directly after a keyword operator, with no skip before it: a sequence of
 // two elements with no `~` between them.
@@ -552,70 +408,35 @@ struct Tight {
 //                 | ^"ENDS" ~ ^"WITH" ~ !(ASCII_ALPHANUMERIC | "_")
 //                 | ^"CONTAINS" ~ !(ASCII_ALPHANUMERIC | "_") }
 // (no skip stands between a keyword and its boundary test)
-bool comparison_op(State& s) {
-  return normal<Rule::comparison_op,
-                Choice<Lit<"<=">, Lit<">=">, Lit<"<>">, Lit<"<">, Lit<">">, Lit<"=~">, Lit<"=">,
-                       Tight<ILit<"IN">>, Seq<ILit<"STARTS">, Tight<ILit<"WITH">>>,
-                       Seq<ILit<"ENDS">, Tight<ILit<"WITH">>>, Tight<ILit<"CONTAINS">>>>(s);
-}
+struct comparison_op : Normal<Rule::comparison_op, Choice<Lit<"<=">, Lit<">=">, Lit<"<>">, Lit<"<">, Lit<">">, Lit<"=~">, Lit<"=">, Tight<ILit<"IN">>, Seq<ILit<"STARTS">, Tight<ILit<"WITH">>>, Seq<ILit<"ENDS">, Tight<ILit<"WITH">>>, Tight<ILit<"CONTAINS">>>> {};
 
 // add_sub_expr = { mul_div_expr ~ (("+" | "-") ~ mul_div_expr)* }
-bool add_sub_expr(State& s) {
-  return normal<Rule::add_sub_expr,
-                Seq<R<mul_div_expr>, Star<Seq<Choice<Lit<"+">, Lit<"-">>, R<mul_div_expr>>>>>(s);
-}
+struct add_sub_expr : Normal<Rule::add_sub_expr, Seq<mul_div_expr, Star<Seq<Choice<Lit<"+">, Lit<"-">>, mul_div_expr>>>> {};
 // mul_div_expr = { mod_expr ~ (("*" | "/") ~ mod_expr)* }
-bool mul_div_expr(State& s) {
-  return normal<Rule::mul_div_expr,
-                Seq<R<mod_expr>, Star<Seq<Choice<Lit<"*">, Lit<"/">>, R<mod_expr>>>>>(s);
-}
+struct mul_div_expr : Normal<Rule::mul_div_expr, Seq<mod_expr, Star<Seq<Choice<Lit<"*">, Lit<"/">>, mod_expr>>>> {};
 // mod_expr = { power_expr ~ ("%" ~ power_expr)* }
-bool mod_expr(State& s) {
-  return normal<Rule::mod_expr, Seq<R<power_expr>, Star<Seq<Lit<"%">, R<power_expr>>>>>(s);
-}
+struct mod_expr : Normal<Rule::mod_expr, Seq<power_expr, Star<Seq<Lit<"%">, power_expr>>>> {};
 // power_expr = { unary_expr ~ ("^" ~ unary_expr)* }
-bool power_expr(State& s) {
-  return normal<Rule::power_expr, Seq<R<unary_expr>, Star<Seq<Lit<"^">, R<unary_expr>>>>>(s);
-}
+struct power_expr : Normal<Rule::power_expr, Seq<unary_expr, Star<Seq<Lit<"^">, unary_expr>>>> {};
 // unary_expr = { "-"? ~ postfix_expr }
-bool unary_expr(State& s) {
-  return normal<Rule::unary_expr, Seq<Opt<Lit<"-">>, R<postfix_expr>>>(s);
-}
+struct unary_expr : Normal<Rule::unary_expr, Seq<Opt<Lit<"-">>, postfix_expr>> {};
 // postfix_expr = { atom ~ postfix_op* }
-bool postfix_expr(State& s) {
-  return normal<Rule::postfix_expr, Seq<R<atom>, Star<R<postfix_op>>>>(s);
-}
+struct postfix_expr : Normal<Rule::postfix_expr, Seq<atom, Star<postfix_op>>> {};
 
 // null_check_op = @{ ^"IS" ~ WHITESPACE+ ~ (^"NOT" ~ WHITESPACE+ ~ ^"NULL" ~ !(ASCII_ALPHANUMERIC | "_")
 //                  | ^"NULL" ~ !(ASCII_ALPHANUMERIC | "_")) }
-bool null_check_op(State& s) {
-  using Spaces = Plus<R<WHITESPACE>>;
-  return atomic<Rule::null_check_op,
-                Seq<ILit<"IS">, Spaces,
-                    Choice<Seq<ILit<"NOT">, Spaces, ILit<"NULL">, Boundary>,
-                           Seq<ILit<"NULL">, Boundary>>>>(s);
-}
+using Spaces = Plus<WHITESPACE>;
+struct null_check_op : Atomic<Rule::null_check_op, Seq<ILit<"IS">, Spaces, Choice<Seq<ILit<"NOT">, Spaces, ILit<"NULL">, Boundary>, Seq<ILit<"NULL">, Boundary>>>> {};
 
 // postfix_op = { null_check_op | property_lookup | subscript_op | list_slice_op }
-bool postfix_op(State& s) {
-  return normal<Rule::postfix_op,
-                Choice<R<null_check_op>, R<property_lookup>, R<subscript_op>, R<list_slice_op>>>(
-      s);
-}
+struct postfix_op : Normal<Rule::postfix_op, Choice<null_check_op, property_lookup, subscript_op, list_slice_op>> {};
 
 // property_lookup = { "." ~ property_key_name }
-bool property_lookup(State& s) {
-  return normal<Rule::property_lookup, Seq<Lit<".">, R<property_key_name>>>(s);
-}
+struct property_lookup : Normal<Rule::property_lookup, Seq<Lit<".">, property_key_name>> {};
 // subscript_op = { "[" ~ expression ~ "]" }
-bool subscript_op(State& s) {
-  return normal<Rule::subscript_op, Seq<Lit<"[">, R<expression>, Lit<"]">>>(s);
-}
+struct subscript_op : Normal<Rule::subscript_op, Seq<Lit<"[">, expression, Lit<"]">>> {};
 // list_slice_op = { "[" ~ expression? ~ ".." ~ expression? ~ "]" }
-bool list_slice_op(State& s) {
-  return normal<Rule::list_slice_op,
-                Seq<Lit<"[">, Opt<R<expression>>, Lit<"..">, Opt<R<expression>>, Lit<"]">>>(s);
-}
+struct list_slice_op : Normal<Rule::list_slice_op, Seq<Lit<"[">, Opt<expression>, Lit<"..">, Opt<expression>, Lit<"]">>> {};
 
 // --- Atoms -----------------------------------------------------------------------------------
 
@@ -623,250 +444,116 @@ bool list_slice_op(State& s) {
 //        | case_expression | pattern_comprehension | quantifier_expression | exists_subquery
 //        | count_subquery | collect_subquery | count_star | function_invocation | variable
 //        | parenthesized_expr }
-bool atom(State& s) {
-  return normal<Rule::atom,
-                Choice<R<reduce_expression>, R<shortest_path_call>, R<list_comprehension>,
-                       R<literal>, R<parameter>, R<case_expression>, R<pattern_comprehension>,
-                       R<quantifier_expression>, R<exists_subquery>, R<count_subquery>,
-                       R<collect_subquery>, R<count_star>, R<function_invocation>, R<variable>,
-                       R<parenthesized_expr>>>(s);
-}
+struct atom : Normal<Rule::atom, Choice<reduce_expression, shortest_path_call, list_comprehension, literal, parameter, case_expression, pattern_comprehension, quantifier_expression, exists_subquery, count_subquery, collect_subquery, count_star, function_invocation, variable, parenthesized_expr>> {};
 
 // parenthesized_expr = { "(" ~ expression ~ ")" }
-bool parenthesized_expr(State& s) {
-  return normal<Rule::parenthesized_expr, Seq<Lit<"(">, R<expression>, Lit<")">>>(s);
-}
+struct parenthesized_expr : Normal<Rule::parenthesized_expr, Seq<Lit<"(">, expression, Lit<")">>> {};
 
 // count_star = { ^"COUNT" ~ "(" ~ "*" ~ ")" }
-bool count_star(State& s) {
-  return normal<Rule::count_star, Seq<ILit<"COUNT">, Lit<"(">, Lit<"*">, Lit<")">>>(s);
-}
+struct count_star : Normal<Rule::count_star, Seq<ILit<"COUNT">, Lit<"(">, Lit<"*">, Lit<")">>> {};
 
 // function_invocation = { function_name ~ "(" ~ ^"DISTINCT"? ~ (expression ~ ("," ~ expression)*)? ~ ")" }
-bool function_invocation(State& s) {
-  return normal<Rule::function_invocation,
-                Seq<R<function_name>, Lit<"(">, Opt<ILit<"DISTINCT">>,
-                    Opt<Seq<R<expression>, Star<Seq<Lit<",">, R<expression>>>>>, Lit<")">>>(s);
-}
+struct function_invocation : Normal<Rule::function_invocation, Seq<function_name, Lit<"(">, Opt<ILit<"DISTINCT">>, Opt<Seq<expression, Star<Seq<Lit<",">, expression>>>>, Lit<")">>> {};
 
 // reduce_expression = { ^"REDUCE" ~ "(" ~ variable ~ "=" ~ expression ~ "," ~ variable ~ ^"IN"
 //                     ~ expression ~ "|" ~ expression ~ ")" }
-bool reduce_expression(State& s) {
-  return normal<Rule::reduce_expression,
-                Seq<ILit<"REDUCE">, Lit<"(">, R<variable>, Lit<"=">, R<expression>, Lit<",">,
-                    R<variable>, ILit<"IN">, R<expression>, Lit<"|">, R<expression>, Lit<")">>>(
-      s);
-}
+struct reduce_expression : Normal<Rule::reduce_expression, Seq<ILit<"REDUCE">, Lit<"(">, variable, Lit<"=">, expression, Lit<",">, variable, ILit<"IN">, expression, Lit<"|">, expression, Lit<")">>> {};
 
 // shortest_path_call = { (^"allShortestPaths" | ^"shortestPath") ~ "(" ~ node_pattern
 //                      ~ (relationship_pattern ~ node_pattern)* ~ ")" }
-bool shortest_path_call(State& s) {
-  return normal<Rule::shortest_path_call,
-                Seq<Choice<ILit<"allShortestPaths">, ILit<"shortestPath">>, Lit<"(">,
-                    R<node_pattern>, Star<Seq<R<relationship_pattern>, R<node_pattern>>>,
-                    Lit<")">>>(s);
-}
+struct shortest_path_call : Normal<Rule::shortest_path_call, Seq<Choice<ILit<"allShortestPaths">, ILit<"shortestPath">>, Lit<"(">, node_pattern, Star<Seq<relationship_pattern, node_pattern>>, Lit<")">>> {};
 
 // case_expression = { ^"CASE" ~ expression? ~ (^"WHEN" ~ expression ~ ^"THEN" ~ expression)+
 //                   ~ (^"ELSE" ~ expression)? ~ ^"END" }
-bool case_expression(State& s) {
-  return normal<Rule::case_expression,
-                Seq<ILit<"CASE">, Opt<R<expression>>,
-                    Plus<Seq<ILit<"WHEN">, R<expression>, ILit<"THEN">, R<expression>>>,
-                    Opt<Seq<ILit<"ELSE">, R<expression>>>, ILit<"END">>>(s);
-}
+struct case_expression : Normal<Rule::case_expression, Seq<ILit<"CASE">, Opt<expression>, Plus<Seq<ILit<"WHEN">, expression, ILit<"THEN">, expression>>, Opt<Seq<ILit<"ELSE">, expression>>, ILit<"END">>> {};
 
 // list_comprehension = { "[" ~ filter_expression ~ ("|" ~ expression)? ~ "]" }
-bool list_comprehension(State& s) {
-  return normal<Rule::list_comprehension,
-                Seq<Lit<"[">, R<filter_expression>, Opt<Seq<Lit<"|">, R<expression>>>,
-                    Lit<"]">>>(s);
-}
+struct list_comprehension : Normal<Rule::list_comprehension, Seq<Lit<"[">, filter_expression, Opt<Seq<Lit<"|">, expression>>, Lit<"]">>> {};
 
 // filter_expression = { id_in_coll ~ (^"WHERE" ~ expression)? }
-bool filter_expression(State& s) {
-  return normal<Rule::filter_expression,
-                Seq<R<id_in_coll>, Opt<Seq<ILit<"WHERE">, R<expression>>>>>(s);
-}
+struct filter_expression : Normal<Rule::filter_expression, Seq<id_in_coll, Opt<Seq<ILit<"WHERE">, expression>>>> {};
 
 // id_in_coll = { variable ~ ^"IN" ~ expression }
-bool id_in_coll(State& s) {
-  return normal<Rule::id_in_coll, Seq<R<variable>, ILit<"IN">, R<expression>>>(s);
-}
+struct id_in_coll : Normal<Rule::id_in_coll, Seq<variable, ILit<"IN">, expression>> {};
 
 // quantifier_expression = { (^"ALL" | ^"ANY" | ^"NONE" | ^"SINGLE") ~ "(" ~ filter_expression ~ ")" }
-bool quantifier_expression(State& s) {
-  return normal<Rule::quantifier_expression,
-                Seq<Choice<ILit<"ALL">, ILit<"ANY">, ILit<"NONE">, ILit<"SINGLE">>, Lit<"(">,
-                    R<filter_expression>, Lit<")">>>(s);
-}
+struct quantifier_expression : Normal<Rule::quantifier_expression, Seq<Choice<ILit<"ALL">, ILit<"ANY">, ILit<"NONE">, ILit<"SINGLE">>, Lit<"(">, filter_expression, Lit<")">>> {};
 
 // exists_subquery = { ^"EXISTS" ~ "{" ~ pattern ~ "}" }
-bool exists_subquery(State& s) {
-  return normal<Rule::exists_subquery, Seq<ILit<"EXISTS">, Lit<"{">, R<pattern>, Lit<"}">>>(s);
-}
+struct exists_subquery : Normal<Rule::exists_subquery, Seq<ILit<"EXISTS">, Lit<"{">, pattern, Lit<"}">>> {};
 
 // pattern_comprehension = { "[" ~ pattern_element ~ (^"WHERE" ~ expression)? ~ "|" ~ expression ~ "]" }
-bool pattern_comprehension(State& s) {
-  return normal<Rule::pattern_comprehension,
-                Seq<Lit<"[">, R<pattern_element>, Opt<Seq<ILit<"WHERE">, R<expression>>>,
-                    Lit<"|">, R<expression>, Lit<"]">>>(s);
-}
+struct pattern_comprehension : Normal<Rule::pattern_comprehension, Seq<Lit<"[">, pattern_element, Opt<Seq<ILit<"WHERE">, expression>>, Lit<"|">, expression, Lit<"]">>> {};
 
 // count_subquery = { ^"COUNT" ~ "{" ~ regular_query ~ "}" }
-bool count_subquery(State& s) {
-  return normal<Rule::count_subquery,
-                Seq<ILit<"COUNT">, Lit<"{">, R<regular_query>, Lit<"}">>>(s);
-}
+struct count_subquery : Normal<Rule::count_subquery, Seq<ILit<"COUNT">, Lit<"{">, regular_query, Lit<"}">>> {};
 
 // collect_subquery = { ^"COLLECT" ~ "{" ~ regular_query ~ "}" }
-bool collect_subquery(State& s) {
-  return normal<Rule::collect_subquery,
-                Seq<ILit<"COLLECT">, Lit<"{">, R<regular_query>, Lit<"}">>>(s);
-}
+struct collect_subquery : Normal<Rule::collect_subquery, Seq<ILit<"COLLECT">, Lit<"{">, regular_query, Lit<"}">>> {};
 
 // --- Reading and updating clauses ------------------------------------------------------------
 
-// A rule that single_query tries twice at the same place (once inside multi_part_query, once
-// inside single_part_query): its result is kept and reused when the memo is on.
-template <Rule Name, RuleFn Fn>
-bool memoized(State& s) {
-  Memo* memo = s.memo();
-  if (memo == nullptr || s.atomic() || s.lookahead() != Lookahead::kNone) return Fn(s);
-  return memo->call(s, Name, Fn);
-}
-
 // reading_clause = { match_clause | unwind_clause | call_subquery | in_query_call }
-bool reading_clause_body(State& s) {
-  return normal<Rule::reading_clause,
-                Choice<R<match_clause>, R<unwind_clause>, R<call_subquery>, R<in_query_call>>>(s);
-}
-bool reading_clause(State& s) { return memoized<Rule::reading_clause, reading_clause_body>(s); }
+struct reading_clause : Memoized<Rule::reading_clause, Choice<match_clause, unwind_clause, call_subquery, in_query_call>> {};
 
 // call_subquery = { ^"CALL" ~ "{" ~ regular_query ~ "}" }
-bool call_subquery(State& s) {
-  return normal<Rule::call_subquery, Seq<ILit<"CALL">, Lit<"{">, R<regular_query>, Lit<"}">>>(s);
-}
+struct call_subquery : Normal<Rule::call_subquery, Seq<ILit<"CALL">, Lit<"{">, regular_query, Lit<"}">>> {};
 
 // match_clause = { ^"OPTIONAL"? ~ ^"MATCH" ~ pattern ~ where_clause? }
-bool match_clause(State& s) {
-  return normal<Rule::match_clause,
-                Seq<Opt<ILit<"OPTIONAL">>, ILit<"MATCH">, R<pattern>, Opt<R<where_clause>>>>(s);
-}
+struct match_clause : Normal<Rule::match_clause, Seq<Opt<ILit<"OPTIONAL">>, ILit<"MATCH">, pattern, Opt<where_clause>>> {};
 
 // unwind_clause = { ^"UNWIND" ~ expression ~ ^"AS" ~ variable }
-bool unwind_clause(State& s) {
-  return normal<Rule::unwind_clause, Seq<ILit<"UNWIND">, R<expression>, ILit<"AS">, R<variable>>>(
-      s);
-}
+struct unwind_clause : Normal<Rule::unwind_clause, Seq<ILit<"UNWIND">, expression, ILit<"AS">, variable>> {};
 
 // in_query_call = { ^"CALL" ~ explicit_procedure_invocation ~ (^"YIELD" ~ yield_items)? }
-bool in_query_call(State& s) {
-  return normal<Rule::in_query_call,
-                Seq<ILit<"CALL">, R<explicit_procedure_invocation>,
-                    Opt<Seq<ILit<"YIELD">, R<yield_items>>>>>(s);
-}
+struct in_query_call : Normal<Rule::in_query_call, Seq<ILit<"CALL">, explicit_procedure_invocation, Opt<Seq<ILit<"YIELD">, yield_items>>>> {};
 
 // standalone_call = { ^"CALL" ~ explicit_procedure_invocation ~ (^"YIELD" ~ yield_items)? }
-bool standalone_call(State& s) {
-  return normal<Rule::standalone_call,
-                Seq<ILit<"CALL">, R<explicit_procedure_invocation>,
-                    Opt<Seq<ILit<"YIELD">, R<yield_items>>>>>(s);
-}
+struct standalone_call : Normal<Rule::standalone_call, Seq<ILit<"CALL">, explicit_procedure_invocation, Opt<Seq<ILit<"YIELD">, yield_items>>>> {};
 
 // explicit_procedure_invocation = { procedure_name ~ "(" ~ (expression ~ ("," ~ expression)*)? ~ ")" }
-bool explicit_procedure_invocation(State& s) {
-  return normal<Rule::explicit_procedure_invocation,
-                Seq<R<procedure_name>, Lit<"(">,
-                    Opt<Seq<R<expression>, Star<Seq<Lit<",">, R<expression>>>>>, Lit<")">>>(s);
-}
+struct explicit_procedure_invocation : Normal<Rule::explicit_procedure_invocation, Seq<procedure_name, Lit<"(">, Opt<Seq<expression, Star<Seq<Lit<",">, expression>>>>, Lit<")">>> {};
 
 // yield_items = { yield_item ~ ("," ~ yield_item)* }
-bool yield_items(State& s) {
-  return normal<Rule::yield_items, Seq<R<yield_item>, Star<Seq<Lit<",">, R<yield_item>>>>>(s);
-}
+struct yield_items : Normal<Rule::yield_items, Seq<yield_item, Star<Seq<Lit<",">, yield_item>>>> {};
 
 // yield_item = { (procedure_result_field ~ ^"AS")? ~ variable }
-bool yield_item(State& s) {
-  return normal<Rule::yield_item,
-                Seq<Opt<Seq<R<procedure_result_field>, ILit<"AS">>>, R<variable>>>(s);
-}
+struct yield_item : Normal<Rule::yield_item, Seq<Opt<Seq<procedure_result_field, ILit<"AS">>>, variable>> {};
 
 // updating_clause = { create_clause | merge_clause | foreach_clause | set_clause
 //                   | remove_clause | delete_clause }
-bool updating_clause_body(State& s) {
-  return normal<Rule::updating_clause,
-                Choice<R<create_clause>, R<merge_clause>, R<foreach_clause>, R<set_clause>,
-                       R<remove_clause>, R<delete_clause>>>(s);
-}
-bool updating_clause(State& s) {
-  return memoized<Rule::updating_clause, updating_clause_body>(s);
-}
+struct updating_clause : Memoized<Rule::updating_clause, Choice<create_clause, merge_clause, foreach_clause, set_clause, remove_clause, delete_clause>> {};
 
 // foreach_clause = { ^"FOREACH" ~ "(" ~ variable ~ ^"IN" ~ expression ~ "|" ~ updating_clause+ ~ ")" }
-bool foreach_clause(State& s) {
-  return normal<Rule::foreach_clause,
-                Seq<ILit<"FOREACH">, Lit<"(">, R<variable>, ILit<"IN">, R<expression>, Lit<"|">,
-                    Plus<R<updating_clause>>, Lit<")">>>(s);
-}
+struct foreach_clause : Normal<Rule::foreach_clause, Seq<ILit<"FOREACH">, Lit<"(">, variable, ILit<"IN">, expression, Lit<"|">, Plus<updating_clause>, Lit<")">>> {};
 
 // create_clause = { ^"CREATE" ~ pattern }
-bool create_clause(State& s) {
-  return normal<Rule::create_clause, Seq<ILit<"CREATE">, R<pattern>>>(s);
-}
+struct create_clause : Normal<Rule::create_clause, Seq<ILit<"CREATE">, pattern>> {};
 
 // merge_clause = { ^"MERGE" ~ pattern_part ~ on_match_or_create* }
-bool merge_clause(State& s) {
-  return normal<Rule::merge_clause,
-                Seq<ILit<"MERGE">, R<pattern_part>, Star<R<on_match_or_create>>>>(s);
-}
+struct merge_clause : Normal<Rule::merge_clause, Seq<ILit<"MERGE">, pattern_part, Star<on_match_or_create>>> {};
 
 // on_match_or_create = { ^"ON" ~ (^"MATCH" ~ set_clause | ^"CREATE" ~ set_clause) }
-bool on_match_or_create(State& s) {
-  return normal<Rule::on_match_or_create,
-                Seq<ILit<"ON">, Choice<Seq<ILit<"MATCH">, R<set_clause>>,
-                                       Seq<ILit<"CREATE">, R<set_clause>>>>>(s);
-}
+struct on_match_or_create : Normal<Rule::on_match_or_create, Seq<ILit<"ON">, Choice<Seq<ILit<"MATCH">, set_clause>, Seq<ILit<"CREATE">, set_clause>>>> {};
 
 // set_clause = { ^"SET" ~ set_item ~ ("," ~ set_item)* }
-bool set_clause(State& s) {
-  return normal<Rule::set_clause,
-                Seq<ILit<"SET">, R<set_item>, Star<Seq<Lit<",">, R<set_item>>>>>(s);
-}
+struct set_clause : Normal<Rule::set_clause, Seq<ILit<"SET">, set_item, Star<Seq<Lit<",">, set_item>>>> {};
 
 // set_item = { property_expression ~ "=" ~ expression | variable ~ "=" ~ expression
 //            | variable ~ "+=" ~ expression | variable ~ node_labels }
-bool set_item(State& s) {
-  return normal<Rule::set_item,
-                Choice<Seq<R<property_expression>, Lit<"=">, R<expression>>,
-                       Seq<R<variable>, Lit<"=">, R<expression>>,
-                       Seq<R<variable>, Lit<"+=">, R<expression>>,
-                       Seq<R<variable>, R<node_labels>>>>(s);
-}
+struct set_item : Normal<Rule::set_item, Choice<Seq<property_expression, Lit<"=">, expression>, Seq<variable, Lit<"=">, expression>, Seq<variable, Lit<"+=">, expression>, Seq<variable, node_labels>>> {};
 
 // remove_clause = { ^"REMOVE" ~ remove_item ~ ("," ~ remove_item)* }
-bool remove_clause(State& s) {
-  return normal<Rule::remove_clause,
-                Seq<ILit<"REMOVE">, R<remove_item>, Star<Seq<Lit<",">, R<remove_item>>>>>(s);
-}
+struct remove_clause : Normal<Rule::remove_clause, Seq<ILit<"REMOVE">, remove_item, Star<Seq<Lit<",">, remove_item>>>> {};
 
 // remove_item = { variable ~ node_labels | property_expression }
-bool remove_item(State& s) {
-  return normal<Rule::remove_item,
-                Choice<Seq<R<variable>, R<node_labels>>, R<property_expression>>>(s);
-}
+struct remove_item : Normal<Rule::remove_item, Choice<Seq<variable, node_labels>, property_expression>> {};
 
 // delete_clause = { ^"DETACH"? ~ ^"DELETE" ~ expression ~ ("," ~ expression)* }
-bool delete_clause(State& s) {
-  return normal<Rule::delete_clause,
-                Seq<Opt<ILit<"DETACH">>, ILit<"DELETE">, R<expression>,
-                    Star<Seq<Lit<",">, R<expression>>>>>(s);
-}
+struct delete_clause : Normal<Rule::delete_clause, Seq<Opt<ILit<"DETACH">>, ILit<"DELETE">, expression, Star<Seq<Lit<",">, expression>>>> {};
 
 // property_expression = { variable ~ property_lookup+ }
-bool property_expression(State& s) {
-  return normal<Rule::property_expression, Seq<R<variable>, Plus<R<property_lookup>>>>(s);
-}
+struct property_expression : Normal<Rule::property_expression, Seq<variable, Plus<property_lookup>>> {};
 
 // Every rule, by value, for starting a match at any of them.
 struct RuleEntry {
@@ -874,115 +561,115 @@ struct RuleEntry {
   RuleFn fn;
 };
 constexpr RuleEntry kRuleTable[] = {
-    {Rule::EOI, EOI},
-    {Rule::WHITESPACE, WHITESPACE},
-    {Rule::COMMENT, COMMENT},
-    {Rule::cypher, cypher},
-    {Rule::statement, statement},
-    {Rule::regular_query, regular_query},
-    {Rule::union_clause, union_clause},
-    {Rule::single_query, single_query},
-    {Rule::single_part_query, single_part_query},
-    {Rule::multi_part_query, multi_part_query},
-    {Rule::reading_clause, reading_clause},
-    {Rule::call_subquery, call_subquery},
-    {Rule::match_clause, match_clause},
-    {Rule::unwind_clause, unwind_clause},
-    {Rule::in_query_call, in_query_call},
-    {Rule::standalone_call, standalone_call},
-    {Rule::explicit_procedure_invocation, explicit_procedure_invocation},
-    {Rule::procedure_name, procedure_name},
-    {Rule::yield_items, yield_items},
-    {Rule::yield_item, yield_item},
-    {Rule::procedure_result_field, procedure_result_field},
-    {Rule::updating_clause, updating_clause},
-    {Rule::foreach_clause, foreach_clause},
-    {Rule::create_clause, create_clause},
-    {Rule::merge_clause, merge_clause},
-    {Rule::on_match_or_create, on_match_or_create},
-    {Rule::set_clause, set_clause},
-    {Rule::set_item, set_item},
-    {Rule::remove_clause, remove_clause},
-    {Rule::remove_item, remove_item},
-    {Rule::delete_clause, delete_clause},
-    {Rule::with_clause, with_clause},
-    {Rule::return_clause, return_clause},
-    {Rule::return_body, return_body},
-    {Rule::return_items, return_items},
-    {Rule::return_item, return_item},
-    {Rule::order_clause, order_clause},
-    {Rule::sort_item, sort_item},
-    {Rule::skip_clause, skip_clause},
-    {Rule::limit_clause, limit_clause},
-    {Rule::where_clause, where_clause},
-    {Rule::pattern, pattern},
-    {Rule::pattern_part, pattern_part},
-    {Rule::pattern_element, pattern_element},
-    {Rule::node_pattern, node_pattern},
-    {Rule::node_labels, node_labels},
-    {Rule::label_name, label_name},
-    {Rule::relationship_pattern, relationship_pattern},
-    {Rule::left_arrow, left_arrow},
-    {Rule::right_arrow, right_arrow},
-    {Rule::rel_types, rel_types},
-    {Rule::rel_type_name, rel_type_name},
-    {Rule::range_literal, range_literal},
-    {Rule::properties, properties},
-    {Rule::expression, expression},
-    {Rule::or_kw, or_kw},
-    {Rule::xor_kw, xor_kw},
-    {Rule::and_kw, and_kw},
-    {Rule::not_kw, not_kw},
-    {Rule::or_expr, or_expr},
-    {Rule::xor_expr, xor_expr},
-    {Rule::and_expr, and_expr},
-    {Rule::not_expr, not_expr},
-    {Rule::comparison_expr, comparison_expr},
-    {Rule::comparison_op, comparison_op},
-    {Rule::add_sub_expr, add_sub_expr},
-    {Rule::mul_div_expr, mul_div_expr},
-    {Rule::mod_expr, mod_expr},
-    {Rule::power_expr, power_expr},
-    {Rule::unary_expr, unary_expr},
-    {Rule::postfix_expr, postfix_expr},
-    {Rule::null_check_op, null_check_op},
-    {Rule::postfix_op, postfix_op},
-    {Rule::property_lookup, property_lookup},
-    {Rule::subscript_op, subscript_op},
-    {Rule::list_slice_op, list_slice_op},
-    {Rule::atom, atom},
-    {Rule::parenthesized_expr, parenthesized_expr},
-    {Rule::count_star, count_star},
-    {Rule::function_invocation, function_invocation},
-    {Rule::function_name, function_name},
-    {Rule::namespace_, namespace_},
-    {Rule::reduce_expression, reduce_expression},
-    {Rule::shortest_path_call, shortest_path_call},
-    {Rule::case_expression, case_expression},
-    {Rule::list_comprehension, list_comprehension},
-    {Rule::filter_expression, filter_expression},
-    {Rule::id_in_coll, id_in_coll},
-    {Rule::quantifier_expression, quantifier_expression},
-    {Rule::exists_subquery, exists_subquery},
-    {Rule::pattern_comprehension, pattern_comprehension},
-    {Rule::count_subquery, count_subquery},
-    {Rule::collect_subquery, collect_subquery},
-    {Rule::literal, literal},
-    {Rule::integer_literal, integer_literal},
-    {Rule::float_literal, float_literal},
-    {Rule::string_literal, string_literal},
-    {Rule::boolean_literal, boolean_literal},
-    {Rule::null_literal, null_literal},
-    {Rule::list_literal, list_literal},
-    {Rule::map_literal, map_literal},
-    {Rule::property_key_value_pair, property_key_value_pair},
-    {Rule::property_key_name, property_key_name},
-    {Rule::property_expression, property_expression},
-    {Rule::parameter, parameter},
-    {Rule::variable, variable},
-    {Rule::identifier, identifier},
-    {Rule::backtick_identifier, backtick_identifier},
-    {Rule::keyword, keyword},
+    {Rule::EOI, &EOI::match},
+    {Rule::WHITESPACE, &WHITESPACE::match},
+    {Rule::COMMENT, &COMMENT::match},
+    {Rule::cypher, &cypher::match},
+    {Rule::statement, &statement::match},
+    {Rule::regular_query, &regular_query::match},
+    {Rule::union_clause, &union_clause::match},
+    {Rule::single_query, &single_query::match},
+    {Rule::single_part_query, &single_part_query::match},
+    {Rule::multi_part_query, &multi_part_query::match},
+    {Rule::reading_clause, &reading_clause::match},
+    {Rule::call_subquery, &call_subquery::match},
+    {Rule::match_clause, &match_clause::match},
+    {Rule::unwind_clause, &unwind_clause::match},
+    {Rule::in_query_call, &in_query_call::match},
+    {Rule::standalone_call, &standalone_call::match},
+    {Rule::explicit_procedure_invocation, &explicit_procedure_invocation::match},
+    {Rule::procedure_name, &procedure_name::match},
+    {Rule::yield_items, &yield_items::match},
+    {Rule::yield_item, &yield_item::match},
+    {Rule::procedure_result_field, &procedure_result_field::match},
+    {Rule::updating_clause, &updating_clause::match},
+    {Rule::foreach_clause, &foreach_clause::match},
+    {Rule::create_clause, &create_clause::match},
+    {Rule::merge_clause, &merge_clause::match},
+    {Rule::on_match_or_create, &on_match_or_create::match},
+    {Rule::set_clause, &set_clause::match},
+    {Rule::set_item, &set_item::match},
+    {Rule::remove_clause, &remove_clause::match},
+    {Rule::remove_item, &remove_item::match},
+    {Rule::delete_clause, &delete_clause::match},
+    {Rule::with_clause, &with_clause::match},
+    {Rule::return_clause, &return_clause::match},
+    {Rule::return_body, &return_body::match},
+    {Rule::return_items, &return_items::match},
+    {Rule::return_item, &return_item::match},
+    {Rule::order_clause, &order_clause::match},
+    {Rule::sort_item, &sort_item::match},
+    {Rule::skip_clause, &skip_clause::match},
+    {Rule::limit_clause, &limit_clause::match},
+    {Rule::where_clause, &where_clause::match},
+    {Rule::pattern, &pattern::match},
+    {Rule::pattern_part, &pattern_part::match},
+    {Rule::pattern_element, &pattern_element::match},
+    {Rule::node_pattern, &node_pattern::match},
+    {Rule::node_labels, &node_labels::match},
+    {Rule::label_name, &label_name::match},
+    {Rule::relationship_pattern, &relationship_pattern::match},
+    {Rule::left_arrow, &left_arrow::match},
+    {Rule::right_arrow, &right_arrow::match},
+    {Rule::rel_types, &rel_types::match},
+    {Rule::rel_type_name, &rel_type_name::match},
+    {Rule::range_literal, &range_literal::match},
+    {Rule::properties, &properties::match},
+    {Rule::expression, &expression::match},
+    {Rule::or_kw, &or_kw::match},
+    {Rule::xor_kw, &xor_kw::match},
+    {Rule::and_kw, &and_kw::match},
+    {Rule::not_kw, &not_kw::match},
+    {Rule::or_expr, &or_expr::match},
+    {Rule::xor_expr, &xor_expr::match},
+    {Rule::and_expr, &and_expr::match},
+    {Rule::not_expr, &not_expr::match},
+    {Rule::comparison_expr, &comparison_expr::match},
+    {Rule::comparison_op, &comparison_op::match},
+    {Rule::add_sub_expr, &add_sub_expr::match},
+    {Rule::mul_div_expr, &mul_div_expr::match},
+    {Rule::mod_expr, &mod_expr::match},
+    {Rule::power_expr, &power_expr::match},
+    {Rule::unary_expr, &unary_expr::match},
+    {Rule::postfix_expr, &postfix_expr::match},
+    {Rule::null_check_op, &null_check_op::match},
+    {Rule::postfix_op, &postfix_op::match},
+    {Rule::property_lookup, &property_lookup::match},
+    {Rule::subscript_op, &subscript_op::match},
+    {Rule::list_slice_op, &list_slice_op::match},
+    {Rule::atom, &atom::match},
+    {Rule::parenthesized_expr, &parenthesized_expr::match},
+    {Rule::count_star, &count_star::match},
+    {Rule::function_invocation, &function_invocation::match},
+    {Rule::function_name, &function_name::match},
+    {Rule::namespace_, &namespace_::match},
+    {Rule::reduce_expression, &reduce_expression::match},
+    {Rule::shortest_path_call, &shortest_path_call::match},
+    {Rule::case_expression, &case_expression::match},
+    {Rule::list_comprehension, &list_comprehension::match},
+    {Rule::filter_expression, &filter_expression::match},
+    {Rule::id_in_coll, &id_in_coll::match},
+    {Rule::quantifier_expression, &quantifier_expression::match},
+    {Rule::exists_subquery, &exists_subquery::match},
+    {Rule::pattern_comprehension, &pattern_comprehension::match},
+    {Rule::count_subquery, &count_subquery::match},
+    {Rule::collect_subquery, &collect_subquery::match},
+    {Rule::literal, &literal::match},
+    {Rule::integer_literal, &integer_literal::match},
+    {Rule::float_literal, &float_literal::match},
+    {Rule::string_literal, &string_literal::match},
+    {Rule::boolean_literal, &boolean_literal::match},
+    {Rule::null_literal, &null_literal::match},
+    {Rule::list_literal, &list_literal::match},
+    {Rule::map_literal, &map_literal::match},
+    {Rule::property_key_value_pair, &property_key_value_pair::match},
+    {Rule::property_key_name, &property_key_name::match},
+    {Rule::property_expression, &property_expression::match},
+    {Rule::parameter, &parameter::match},
+    {Rule::variable, &variable::match},
+    {Rule::identifier, &identifier::match},
+    {Rule::backtick_identifier, &backtick_identifier::match},
+    {Rule::keyword, &keyword::match},
 };
 constexpr bool table_in_rule_order() {
   for (std::size_t i = 0; i < std::size(kRuleTable); ++i) {
