@@ -1,10 +1,14 @@
 // Recognizer throughput over the query corpus, split by outcome: valid queries (the pair tree is
 // produced) and invalid ones (the syntax error and its display are built), against a baseline
 // that only tokenizes the same texts once (whitespace, comments, names, strings, numbers,
-// punctuation). After the run it prints the ratios the recognizer is judged by: recognizer time
-// over tokenizer time, and invalid over valid time per byte. With --benchmark_repetitions the
-// ratios use the medians.
+// punctuation). For invalid queries of the same size as the valid ones, each valid query is also
+// run broken near its end (its last non-blank ASCII byte replaced by "!"), which makes the
+// recognizer do all the work of the valid query before it fails. After the run it prints the
+// ratios the recognizer is judged by: recognizer time over tokenizer time, and invalid over
+// valid time per byte. With --benchmark_repetitions the ratios use the medians.
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -95,6 +99,8 @@ void tokenize_all(benchmark::State& state, const QuerySet& set) {
 // the median when repetitions are asked for, else the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
@@ -128,15 +134,31 @@ int main(int argc, char** argv) {
     set.bytes += static_cast<std::int64_t>(query.size());
     set.queries.push_back(std::move(query));
   }
+  // The valid queries broken late, where they stay the same size and fail.
+  QuerySet broken;
+  for (const std::string& query : valid.queries) {
+    std::size_t at = query.find_last_not_of(" \t\r\n");
+    if (at == std::string::npos || static_cast<unsigned char>(query[at]) >= 0x80) continue;
+    std::string copy = query;
+    copy[at] = '!';
+    if (classifier.parse(copy)) continue;
+    broken.bytes += static_cast<std::int64_t>(copy.size());
+    broken.queries.push_back(std::move(copy));
+  }
   std::printf("corpus: %zu valid queries (%lld bytes), %zu invalid (%lld bytes)\n",
               valid.queries.size(), static_cast<long long>(valid.bytes), invalid.queries.size(),
               static_cast<long long>(invalid.bytes));
+  std::printf("broken near the end: %zu of the valid queries (%lld bytes)\n",
+              broken.queries.size(), static_cast<long long>(broken.bytes));
 
   benchmark::RegisterBenchmark("recognize_valid", [&](benchmark::State& state) {
     recognize(state, valid, Recognizer::Mode::kFast);
   });
   benchmark::RegisterBenchmark("recognize_invalid", [&](benchmark::State& state) {
     recognize(state, invalid, Recognizer::Mode::kFast);
+  });
+  benchmark::RegisterBenchmark("recognize_valid_broken_late", [&](benchmark::State& state) {
+    recognize(state, broken, Recognizer::Mode::kFast);
   });
   benchmark::RegisterBenchmark("recognize_valid_exact_mode", [&](benchmark::State& state) {
     recognize(state, valid, Recognizer::Mode::kExact);
@@ -146,7 +168,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("tokenize_invalid",
                                [&](benchmark::State& state) { tokenize_all(state, invalid); });
 
-  RatioReporter reporter;
+  RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
@@ -160,11 +183,14 @@ int main(int argc, char** argv) {
   };
   double vb = static_cast<double>(valid.bytes);
   double ib = static_cast<double>(invalid.bytes);
+  double bb = static_cast<double>(broken.bytes);
   ratio("recognizer / tokenizer time, valid queries:", "recognize_valid", vb, "tokenize_valid", vb);
   ratio("recognizer / tokenizer time, invalid queries:", "recognize_invalid", ib,
         "tokenize_invalid", ib);
   ratio("invalid / valid recognizer time per byte:", "recognize_invalid", ib, "recognize_valid",
         vb);
+  ratio("broken-late / valid time per byte (same size):", "recognize_valid_broken_late", bb,
+        "recognize_valid", vb);
   ratio("exact / fast mode time, valid queries:", "recognize_valid_exact_mode", vb,
         "recognize_valid", vb);
   return 0;
