@@ -147,6 +147,15 @@ TEST(RecognizerLimits, NestedSubqueriesFinish) {
       {nested("RETURN COLLECT { ", "RETURN 1", " }", ""), "", 0},
       {nested("MATCH (n) WHERE COUNT { CALL { ", "RETURN 1", " } }", ""), "", 0},
   };
+  // Operands whose first alternative reads the nested operand and then fails, so that the
+  // next alternative reads it again: a comprehension that turns out to be a list, REDUCE and
+  // a quantifier that turn out to be calls. Ten levels must stay within the work limit.
+  auto operands = [&](std::string_view open, std::string_view close) {
+    return "RETURN " + repeat(open, 10) + "1" + repeat(close, 10);
+  };
+  rows.push_back({operands("[x IN ", ", 1]"), "", 0});
+  rows.push_back({operands("reduce(a = ", ", x IN y)"), "", 0});
+  rows.push_back({operands("any(x IN ", ", 2)"), "", 0});
   // The same with the innermost body broken: an operand is missing before the first " }".
   const std::string_view opens[] = {"CALL { ", "RETURN COUNT { ", "RETURN COLLECT { "};
   for (std::string_view open : opens) {
