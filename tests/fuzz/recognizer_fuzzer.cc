@@ -1,7 +1,9 @@
 // Fuzz target for the recognizer: any bytes parse without a crash or a sanitizer report; a
 // success is one cypher pair spanning the input; a failure has a six-line display and, for
 // UTF-8 input, a line and column inside the input. Short inputs are also recognized in the
-// exact mode, which must agree with the fast mode unless it ran out of work.
+// exact mode, which must agree with the fast mode unless it ran out of work. Every input is
+// also validated against a fixed schema: the result is valid exactly when it holds no error,
+// and it has a corrected query exactly when it has errors that all carry a suggestion.
 //
 // recognizer.dict (keywords and punctuation) helps: recognizer_fuzzer -dict=recognizer.dict.
 #include <algorithm>
@@ -11,6 +13,8 @@
 #include <string_view>
 
 #include "parser/recognizer.h"
+#include "schema/schema_json.h"
+#include "validator/morvane.h"
 
 namespace {
 
@@ -82,6 +86,30 @@ bool same(const Recognizer& a, const Recognizer& b, bool ok) {
          x.display == y.display;
 }
 
+void check_validation(std::string_view input) {
+  static const morvane::validator::Morvane validator(
+      morvane::schema::deserialize(
+          R"({"nodes":{"Person":["name","age"],"Movie":["title"]},)"
+          R"("relationships":{"ACTED_IN":["Person","Movie",["role"]],"KNOWS":["Person","Person",[]]}})")
+          .value());
+  morvane::validator::PyValidationResult result = validator.validate(input);
+  std::size_t errors = 0;
+  bool all_fixable = true;
+  for (const morvane::diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
+    if (diagnostic.severity == morvane::diagnostics::Severity::Error) {
+      ++errors;
+      all_fixable = all_fixable && diagnostic.suggestion.has_value();
+    } else if (diagnostic.suggestion) {
+      fail("a warning with a suggestion");
+    }
+  }
+  if (errors != result.errors.size()) fail("errors out of step with the diagnostics");
+  if (result.is_valid != result.errors.empty()) fail("is_valid disagrees with the errors");
+  if (result.fixed_query.has_value() != (errors > 0 && all_fixable)) {
+    fail("fixed_query present without every error fixable, or missing");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -113,5 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fail("fast and exact modes disagree");
     }
   }
+  check_validation(input);
   return 0;
 }
