@@ -73,15 +73,26 @@ class Builder {
   bool build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& out);
   bool build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& out);
   bool build_with_clause(std::uint32_t pair, ast::WithClause& out);
+  // A WITH and the clauses pending from `clauses` on, as one QueryPart pushed with `tag`.
+  bool push_query_part(std::uint32_t with, std::uint32_t clauses, std::uint32_t tag);
+  bool push_reading_clause(std::uint32_t pair, std::uint32_t tag);
+  bool push_updating_clause(std::uint32_t pair, std::uint32_t tag);
+  bool add_return_clause(std::uint32_t pair, ast::Id<ast::ReturnClause>& out);
   bool build_return_clause(std::uint32_t pair, ast::ReturnClause& out);
   bool build_return_body(std::uint32_t pair, ReturnBody& out);
   bool build_sort_item(std::uint32_t pair, ast::SortItem& out);
 
   // Reading and updating clauses (builder_clause.cc).
   bool build_reading_clause(std::uint32_t pair, ast::ReadingClause& out);
+  bool build_match_clause(std::uint32_t pair, ast::ReadingClause& out);
+  bool build_unwind_clause(std::uint32_t pair, ast::ReadingClause& out);
+  bool build_call_subquery(std::uint32_t pair, ast::ReadingClause& out);
   bool build_call_clause(std::uint32_t pair, ast::CallClause& out);
   bool build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out);
+  bool build_foreach_clause(std::uint32_t pair, ast::UpdatingClause& out);
   bool build_merge_clause(std::uint32_t pair, ast::UpdatingClause& out);
+  bool build_remove_clause(std::uint32_t pair, ast::UpdatingClause& out);
+  bool build_delete_clause(std::uint32_t pair, ast::UpdatingClause& out);
   bool build_set_clause(std::uint32_t pair, ast::List<ast::SetItem>& out);
   bool build_set_item(std::uint32_t pair, ast::SetItem& out);
   bool build_remove_item(std::uint32_t pair, ast::RemoveItem& out);

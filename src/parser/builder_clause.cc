@@ -19,52 +19,61 @@ bool Builder::build_reading_clause(std::uint32_t pair, ast::ReadingClause& out) 
   const std::uint32_t c = first_child(pair);
   if (c == kNoPair) return fail("Empty reading_clause");
   switch (rule(c)) {
-    case Rule::match_clause: {
-      ast::ReadingClause::Match match{};
-      match.optional = keyword_at(text(c), 0, "OPTIONAL");
-      bool has_pattern = false;
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
-        if (rule(k) == Rule::pattern) {
-          if (!build_pattern(k, match.pattern)) return false;
-          has_pattern = true;
-        } else if (rule(k) == Rule::where_clause) {
-          const std::uint32_t e = first_child(k);
-          if (e == kNoPair) return fail("Empty WHERE");
-          if (!build_expression(e, match.where_clause)) return false;
-        }
-      }
-      if (!has_pattern) return fail("MATCH missing pattern");
-      out.variant = match;
-      return true;
-    }
-    case Rule::unwind_clause: {
-      ast::ReadingClause::Unwind unwind;
-      const std::uint32_t e = first_child(c);
-      if (e == kNoPair) return fail("UNWIND missing expr");
-      if (!build_expression(e, unwind.expr)) return false;
-      const std::uint32_t variable = next_sibling(c, e);
-      if (variable == kNoPair) return fail("UNWIND missing variable");
-      unwind.variable = copy_text(variable);
-      out.variant = unwind;
-      return true;
-    }
+    case Rule::match_clause:
+      return build_match_clause(c, out);
+    case Rule::unwind_clause:
+      return build_unwind_clause(c, out);
     case Rule::in_query_call: {
       ast::CallClause call;
       if (!build_call_clause(c, call)) return false;
       out.variant = call;
       return true;
     }
-    case Rule::call_subquery: {
-      const std::uint32_t query = first_child(c);
-      if (query == kNoPair) return fail("Empty CALL subquery");
-      ast::RegularQuery regular;
-      if (!build_regular_query(query, regular)) return false;
-      out.variant = regular;
-      return true;
-    }
+    case Rule::call_subquery:
+      return build_call_subquery(c, out);
     default:
       return fail_rule("Unknown reading clause: ", c);
   }
+}
+
+bool Builder::build_match_clause(std::uint32_t pair, ast::ReadingClause& out) {
+  ast::ReadingClause::Match match{};
+  match.optional = keyword_at(text(pair), 0, "OPTIONAL");
+  bool has_pattern = false;
+  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
+    if (rule(k) == Rule::pattern) {
+      if (!build_pattern(k, match.pattern)) return false;
+      has_pattern = true;
+    } else if (rule(k) == Rule::where_clause) {
+      const std::uint32_t e = first_child(k);
+      if (e == kNoPair) return fail("Empty WHERE");
+      if (!build_expression(e, match.where_clause)) return false;
+    }
+  }
+  if (!has_pattern) return fail("MATCH missing pattern");
+  out.variant = match;
+  return true;
+}
+
+bool Builder::build_unwind_clause(std::uint32_t pair, ast::ReadingClause& out) {
+  ast::ReadingClause::Unwind unwind;
+  const std::uint32_t e = first_child(pair);
+  if (e == kNoPair) return fail("UNWIND missing expr");
+  if (!build_expression(e, unwind.expr)) return false;
+  const std::uint32_t variable = next_sibling(pair, e);
+  if (variable == kNoPair) return fail("UNWIND missing variable");
+  unwind.variable = copy_text(variable);
+  out.variant = unwind;
+  return true;
+}
+
+bool Builder::build_call_subquery(std::uint32_t pair, ast::ReadingClause& out) {
+  const std::uint32_t query = first_child(pair);
+  if (query == kNoPair) return fail("Empty CALL subquery");
+  ast::RegularQuery regular;
+  if (!build_regular_query(query, regular)) return false;
+  out.variant = regular;
+  return true;
 }
 
 bool Builder::build_call_clause(std::uint32_t pair, ast::CallClause& out) {
@@ -105,26 +114,8 @@ bool Builder::build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out
   const std::uint32_t c = first_child(pair);
   if (c == kNoPair) return fail("Empty updating_clause");
   switch (rule(c)) {
-    case Rule::foreach_clause: {
-      ast::UpdatingClause::Foreach foreach;
-      const std::uint32_t variable = first_child(c);
-      if (variable == kNoPair) return fail("FOREACH missing variable");
-      foreach.variable = copy_text(variable);
-      const std::uint32_t list = next_sibling(c, variable);
-      if (list == kNoPair) return fail("FOREACH missing list expression");
-      if (!build_expression(list, foreach.list)) return false;
-      const std::uint32_t from = mark();
-      for (std::uint32_t k = next_sibling(c, list); k != kNoPair; k = next_sibling(c, k)) {
-        if (rule(k) != Rule::updating_clause) continue;
-        ast::UpdatingClause clause;
-        if (!build_updating_clause(k, clause)) return false;
-        push(add(clause));
-      }
-      foreach.body = take_list<ast::UpdatingClause>(from);
-      if (foreach.body.empty()) return fail("FOREACH body is empty");
-      out.variant = foreach;
-      return true;
-    }
+    case Rule::foreach_clause:
+      return build_foreach_clause(c, out);
     case Rule::create_clause: {
       const std::uint32_t p = first_child(c);
       if (p == kNoPair) return fail("CREATE missing pattern");
@@ -141,34 +132,58 @@ bool Builder::build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out
       out.variant = set;
       return true;
     }
-    case Rule::remove_clause: {
-      const std::uint32_t from = mark();
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
-        if (rule(k) != Rule::remove_item) continue;
-        ast::RemoveItem item;
-        if (!build_remove_item(k, item)) return false;
-        push(add(item));
-      }
-      out.variant = ast::UpdatingClause::Remove{take_list<ast::RemoveItem>(from)};
-      return true;
-    }
-    case Rule::delete_clause: {
-      ast::UpdatingClause::Delete del{};
-      del.detach = keyword_at(text(c), 0, "DETACH");
-      const std::uint32_t from = mark();
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
-        if (rule(k) != Rule::expression) continue;
-        ast::ExprId e;
-        if (!build_expression(k, e)) return false;
-        push(e);
-      }
-      del.exprs = take_list<ast::Expr>(from);
-      out.variant = del;
-      return true;
-    }
+    case Rule::remove_clause:
+      return build_remove_clause(c, out);
+    case Rule::delete_clause:
+      return build_delete_clause(c, out);
     default:
       return fail_rule("Unknown updating clause: ", c);
   }
+}
+
+bool Builder::build_foreach_clause(std::uint32_t pair, ast::UpdatingClause& out) {
+  ast::UpdatingClause::Foreach foreach;
+  const std::uint32_t variable = first_child(pair);
+  if (variable == kNoPair) return fail("FOREACH missing variable");
+  foreach.variable = copy_text(variable);
+  const std::uint32_t list = next_sibling(pair, variable);
+  if (list == kNoPair) return fail("FOREACH missing list expression");
+  if (!build_expression(list, foreach.list)) return false;
+  const std::uint32_t from = mark();
+  for (std::uint32_t k = next_sibling(pair, list); k != kNoPair; k = next_sibling(pair, k)) {
+    if (rule(k) == Rule::updating_clause && !push_updating_clause(k, 0)) return false;
+  }
+  foreach.body = take_list<ast::UpdatingClause>(from);
+  if (foreach.body.empty()) return fail("FOREACH body is empty");
+  out.variant = foreach;
+  return true;
+}
+
+bool Builder::build_remove_clause(std::uint32_t pair, ast::UpdatingClause& out) {
+  const std::uint32_t from = mark();
+  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
+    if (rule(k) != Rule::remove_item) continue;
+    ast::RemoveItem item;
+    if (!build_remove_item(k, item)) return false;
+    push(add(item));
+  }
+  out.variant = ast::UpdatingClause::Remove{take_list<ast::RemoveItem>(from)};
+  return true;
+}
+
+bool Builder::build_delete_clause(std::uint32_t pair, ast::UpdatingClause& out) {
+  ast::UpdatingClause::Delete del{};
+  del.detach = keyword_at(text(pair), 0, "DETACH");
+  const std::uint32_t from = mark();
+  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
+    if (rule(k) != Rule::expression) continue;
+    ast::ExprId e;
+    if (!build_expression(k, e)) return false;
+    push(e);
+  }
+  del.exprs = take_list<ast::Expr>(from);
+  out.variant = del;
+  return true;
 }
 
 bool Builder::build_merge_clause(std::uint32_t pair, ast::UpdatingClause& out) {

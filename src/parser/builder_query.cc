@@ -81,24 +81,15 @@ bool Builder::build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& 
   const std::uint32_t from = mark();
   for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
     switch (rule(c)) {
-      case Rule::reading_clause: {
-        ast::ReadingClause clause;
-        if (!build_reading_clause(c, clause)) return false;
-        push(add(clause), kReading);
+      case Rule::reading_clause:
+        if (!push_reading_clause(c, kReading)) return false;
         break;
-      }
-      case Rule::updating_clause: {
-        ast::UpdatingClause clause;
-        if (!build_updating_clause(c, clause)) return false;
-        push(add(clause), kUpdating);
+      case Rule::updating_clause:
+        if (!push_updating_clause(c, kUpdating)) return false;
         break;
-      }
-      case Rule::return_clause: {
-        ast::ReturnClause clause;
-        if (!build_return_clause(c, clause)) return false;
-        out.return_clause = add(clause);
+      case Rule::return_clause:
+        if (!add_return_clause(c, out.return_clause)) return false;
         break;
-      }
       default:
         break;
     }
@@ -115,34 +106,19 @@ bool Builder::build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& ou
   std::uint32_t current = from;
   for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
     switch (rule(c)) {
-      case Rule::reading_clause: {
-        ast::ReadingClause clause;
-        if (!build_reading_clause(c, clause)) return false;
-        push(add(clause), kReading);
+      case Rule::reading_clause:
+        if (!push_reading_clause(c, kReading)) return false;
         break;
-      }
-      case Rule::updating_clause: {
-        ast::UpdatingClause clause;
-        if (!build_updating_clause(c, clause)) return false;
-        push(add(clause), kUpdating);
+      case Rule::updating_clause:
+        if (!push_updating_clause(c, kUpdating)) return false;
         break;
-      }
-      case Rule::with_clause: {
-        ast::QueryPart part;
-        if (!build_with_clause(c, part.with_clause)) return false;
-        part.reading_clauses = collect<ast::ReadingClause>(current, kReading);
-        part.updating_clauses = collect<ast::UpdatingClause>(current, kUpdating);
-        release(current);
-        push(add(part), kPart);
+      case Rule::with_clause:
+        if (!push_query_part(c, current, kPart)) return false;
         current = mark();
         break;
-      }
-      case Rule::return_clause: {
-        ast::ReturnClause clause;
-        if (!build_return_clause(c, clause)) return false;
-        out.return_clause = add(clause);
+      case Rule::return_clause:
+        if (!add_return_clause(c, out.return_clause)) return false;
         break;
-      }
       default:
         break;
     }
@@ -151,6 +127,39 @@ bool Builder::build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& ou
   out.updating_clauses = collect<ast::UpdatingClause>(current, kUpdating);
   out.parts = collect<ast::QueryPart>(from, kPart);
   release(from);
+  return true;
+}
+
+bool Builder::push_query_part(std::uint32_t with, std::uint32_t clauses, std::uint32_t tag) {
+  ast::QueryPart part;
+  if (!build_with_clause(with, part.with_clause)) return false;
+  part.reading_clauses = collect<ast::ReadingClause>(clauses, kReading);
+  part.updating_clauses = collect<ast::UpdatingClause>(clauses, kUpdating);
+  release(clauses);
+  push(add(part), tag);
+  return true;
+}
+
+// Clauses are built in functions of their own, away from the loops over a query's clauses:
+// a nested query recurses through those loops, and their frames stay small.
+bool Builder::push_reading_clause(std::uint32_t pair, std::uint32_t tag) {
+  ast::ReadingClause clause;
+  if (!build_reading_clause(pair, clause)) return false;
+  push(add(clause), tag);
+  return true;
+}
+
+bool Builder::push_updating_clause(std::uint32_t pair, std::uint32_t tag) {
+  ast::UpdatingClause clause;
+  if (!build_updating_clause(pair, clause)) return false;
+  push(add(clause), tag);
+  return true;
+}
+
+bool Builder::add_return_clause(std::uint32_t pair, ast::Id<ast::ReturnClause>& out) {
+  ast::ReturnClause clause;
+  if (!build_return_clause(pair, clause)) return false;
+  out = add(clause);
   return true;
 }
 
