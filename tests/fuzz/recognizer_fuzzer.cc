@@ -3,7 +3,9 @@
 // UTF-8 input, a line and column inside the input. Short inputs are also recognized in the
 // exact mode, which must agree with the fast mode unless it ran out of work. Every input is
 // also validated against a fixed schema: the result is valid exactly when it holds no error,
-// and it has a corrected query exactly when it has errors that all carry a suggestion.
+// and it has a corrected query exactly when it has errors that all carry a suggestion. Every
+// accepted input builds a syntax tree (no builder guard fires on accepted text), and the tree
+// dumps.
 //
 // recognizer.dict (keywords and punctuation) helps: recognizer_fuzzer -dict=recognizer.dict.
 #include <algorithm>
@@ -12,6 +14,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "parser/ast.h"
+#include "parser/builder.h"
 #include "parser/recognizer.h"
 #include "schema/schema_json.h"
 #include "validator/morvane.h"
@@ -122,6 +126,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (root.rule != Rule::cypher || root.begin != 0 || root.end != size ||
         root.next != fast.pairs().size()) {
       fail("the cypher pair does not span the input alone");
+    }
+    auto built = morvane::parser::builder::build_query(input, fast.pairs(), 0);
+    if (!built) {
+      std::fprintf(stderr, "%s\n", built.error().display().c_str());
+      fail("accepted text did not build");
+    }
+    if (morvane::parser::ast::dump(built.value(), morvane::parser::ast::DumpStyle::kCompact)
+            .empty()) {
+      fail("empty dump");
     }
   } else {
     const SyntaxError& error = fast.error();
