@@ -6,6 +6,8 @@
 #include <utility>
 #include <variant>
 
+#include "diagnostics/suggest.h"
+
 namespace morvane::validator::semantic {
 
 using diagnostics::Severity;
@@ -34,6 +36,26 @@ const std::vector<std::string_view>& SemanticValidator::node_labels() {
 const std::vector<std::string_view>& SemanticValidator::rel_types() {
   if (!rel_types_) rel_types_ = schema_.rel_types();
   return *rel_types_;
+}
+
+SemanticValidator::Proposal SemanticValidator::label_proposal(
+    std::string_view name, std::span<const std::string_view> candidates) {
+  Proposal proposal{"", diagnostics::label_suggestion(name, candidates)};
+  if (proposal.suggestion) {
+    // The replacement is ":" followed by the candidate.
+    proposal.hint = diagnostics::suggestion_hint(
+        ":", std::string_view(proposal.suggestion->replacement).substr(1));
+  }
+  return proposal;
+}
+
+SemanticValidator::Proposal SemanticValidator::property_proposal(
+    std::string_view key, std::span<const std::string_view> candidates) {
+  Proposal proposal{"", diagnostics::property_suggestion(key, candidates)};
+  if (proposal.suggestion) {
+    proposal.hint = diagnostics::suggestion_hint(".", proposal.suggestion->replacement);
+  }
+  return proposal;
 }
 
 // ---- Queries ----

@@ -119,6 +119,19 @@ class SemanticValidator {
   std::optional<std::string_view> projection_name(const ast::ReturnItem& item) const;
   void validate_function_call(const ast::FunctionCallExpr& call);
 
+  // The hint that ends a message about an unknown name and the suggestion of the diagnostic,
+  // both from one search of the candidates, so they name the same candidate.
+  struct Proposal {
+    std::string hint;
+    std::optional<Suggestion> suggestion;
+  };
+  // For a label or relationship type (":" prefix).
+  static Proposal label_proposal(std::string_view name,
+                                 std::span<const std::string_view> candidates);
+  // For a property key ("." prefix).
+  static Proposal property_proposal(std::string_view key,
+                                    std::span<const std::string_view> candidates);
+
   // The candidates of label and type suggestions: the schema's sorted names, fetched the first
   // time a suggestion needs them.
   const std::vector<std::string_view>& node_labels();

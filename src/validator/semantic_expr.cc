@@ -2,18 +2,15 @@
 // functions, aggregates where they are not allowed, SKIP and LIMIT literals, property keys read
 // from bound variables, and duplicate projection names.
 #include <string>
+#include <utility>
 #include <variant>
 
-#include "diagnostics/suggest.h"
 #include "validator/known_functions.h"
 #include "validator/semantic.h"
 
 namespace morvane::validator::semantic {
 
-using diagnostics::closest_match;
 using diagnostics::format_message;
-using diagnostics::property_suggestion;
-using diagnostics::suggestion_hint;
 using ast::ExprKind;
 
 void SemanticValidator::validate_expr(ast::ExprId expr) {
@@ -381,14 +378,12 @@ void SemanticValidator::validate_property_access(std::string_view variable,
     }
     for (std::string_view key : keys) {
       if (properties->contains(key)) continue;
-      std::vector<std::string_view> candidates =
-          label ? schema_.node_properties(name) : schema_.rel_properties(name);
+      Proposal proposal = property_proposal(
+          key, label ? schema_.node_properties(name) : schema_.rel_properties(name));
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
-      push_error(code,
-                 format_message(code, {key, variable, name,
-                                       suggestion_hint(".", closest_match(key, candidates))}),
-                 property_suggestion(key, candidates));
+      push_error(code, format_message(code, {key, variable, name, proposal.hint}),
+                 std::move(proposal.suggestion));
     }
   }
 }

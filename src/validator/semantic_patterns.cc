@@ -1,18 +1,14 @@
 // Pattern checks: labels, relationship types and the keys of pattern property maps against the
 // schema, relationship endpoints, the labels of SET and REMOVE items, and the shape warnings of
 // MATCH. The labels written on a node are its own, never those its variable holds in the scope.
+#include <utility>
 #include <variant>
 
-#include "diagnostics/suggest.h"
 #include "validator/semantic.h"
 
 namespace morvane::validator::semantic {
 
-using diagnostics::closest_match;
 using diagnostics::format_message;
-using diagnostics::label_suggestion;
-using diagnostics::property_suggestion;
-using diagnostics::suggestion_hint;
 
 namespace {
 
@@ -39,11 +35,10 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
   for (ast::Str written : labels) {
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
-    const std::vector<std::string_view>& candidates = node_labels();
+    Proposal proposal = label_proposal(label, node_labels());
     push_error(DiagnosticCode::UnknownNodeLabel,
-               format_message(DiagnosticCode::UnknownNodeLabel,
-                              {label, suggestion_hint(":", closest_match(label, candidates))}),
-               label_suggestion(label, candidates));
+               format_message(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint}),
+               std::move(proposal.suggestion));
   }
 
   const ast::MapOrParam::Map* map = property_map(node.properties);
@@ -55,11 +50,10 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
       // An undeclared label has had its E201 above.
       auto declared = schema_.nodes.find(label);
       if (declared == schema_.nodes.end() || declared->second.contains(key)) continue;
-      std::vector<std::string_view> candidates = schema_.node_properties(label);
+      Proposal proposal = property_proposal(key, schema_.node_properties(label));
       push_error(DiagnosticCode::UnknownNodeProperty,
-                 format_message(DiagnosticCode::UnknownNodeProperty,
-                                {key, label, suggestion_hint(".", closest_match(key, candidates))}),
-                 property_suggestion(key, candidates));
+                 format_message(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint}),
+                 std::move(proposal.suggestion));
     }
   }
 }
@@ -72,11 +66,10 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
     std::string_view type = text(written);
     auto declared = schema_.relationships.find(type);
     if (declared == schema_.relationships.end()) {
-      const std::vector<std::string_view>& candidates = rel_types();
+      Proposal proposal = label_proposal(type, rel_types());
       push_error(DiagnosticCode::UnknownRelType,
-                 format_message(DiagnosticCode::UnknownRelType,
-                                {type, suggestion_hint(":", closest_match(type, candidates))}),
-                 label_suggestion(type, candidates));
+                 format_message(DiagnosticCode::UnknownRelType, {type, proposal.hint}),
+                 std::move(proposal.suggestion));
       continue;
     }
 
@@ -84,12 +77,10 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
       for (const ast::MapEntry& entry : tree_[map->entries]) {
         std::string_view key = text(entry.key);
         if (declared->second.properties.contains(key)) continue;
-        std::vector<std::string_view> candidates = schema_.rel_properties(type);
-        push_error(
-            DiagnosticCode::UnknownRelProperty,
-            format_message(DiagnosticCode::UnknownRelProperty,
-                           {key, type, suggestion_hint(".", closest_match(key, candidates))}),
-            property_suggestion(key, candidates));
+        Proposal proposal = property_proposal(key, schema_.rel_properties(type));
+        push_error(DiagnosticCode::UnknownRelProperty,
+                   format_message(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint}),
+                   std::move(proposal.suggestion));
       }
     }
 
@@ -142,10 +133,8 @@ void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool
   for (ast::Str written : tree_[labels]) {
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
-    const std::vector<std::string_view>& candidates = node_labels();
-    push_error(code,
-               format_message(code, {label, suggestion_hint(":", closest_match(label, candidates))}),
-               label_suggestion(label, candidates));
+    Proposal proposal = label_proposal(label, node_labels());
+    push_error(code, format_message(code, {label, proposal.hint}), std::move(proposal.suggestion));
   }
 }
 
