@@ -1,6 +1,7 @@
 #include "parser/ast.h"
 
 #include <iterator>
+#include <type_traits>
 
 namespace morvane::parser::ast {
 
@@ -27,6 +28,12 @@ constexpr std::string_view kExprKindNames[] = {
 };
 static_assert(std::size(kExprKindNames) == kExprKindCount);
 static_assert(static_cast<int>(ExprKind::CollectSubquery) + 1 == kExprKindCount);
+
+// Trees are copied and moved as one buffer of bytes.
+static_assert(std::is_trivially_copyable_v<Expr>);
+static_assert(std::is_trivially_copyable_v<ReadingClause>);
+static_assert(std::is_trivially_copyable_v<UpdatingClause>);
+static_assert(std::is_trivially_copyable_v<RegularQuery>);
 
 }  // namespace
 
@@ -57,9 +64,39 @@ bool is_binary(ExprKind kind) {
     case ExprKind::Modulo:
     case ExprKind::Power:
       return true;
-    default:
+    case ExprKind::Integer:
+    case ExprKind::Float:
+    case ExprKind::String:
+    case ExprKind::Boolean:
+    case ExprKind::Null:
+    case ExprKind::List:
+    case ExprKind::Map:
+    case ExprKind::Variable:
+    case ExprKind::PropertyAccess:
+    case ExprKind::Subscript:
+    case ExprKind::Slice:
+    case ExprKind::Parameter:
+    case ExprKind::Not:
+    case ExprKind::IsNull:
+    case ExprKind::IsNotNull:
+    case ExprKind::Negate:
+    case ExprKind::FunctionCall:
+    case ExprKind::CountStar:
+    case ExprKind::Case:
+    case ExprKind::ListComprehension:
+    case ExprKind::All:
+    case ExprKind::Any:
+    case ExprKind::None:
+    case ExprKind::Single:
+    case ExprKind::Reduce:
+    case ExprKind::ShortestPath:
+    case ExprKind::PatternComprehension:
+    case ExprKind::Exists:
+    case ExprKind::CountSubquery:
+    case ExprKind::CollectSubquery:
       return false;
   }
+  return false;
 }
 
 bool is_unary(ExprKind kind) {
