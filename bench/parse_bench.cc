@@ -1,5 +1,6 @@
-// Full parse (recognize + build) per query, beside its two halves on the same texts:
-// recognition alone with one reused Recognizer, and building alone from tapes recognized once.
+// Full parse (recognize + build) per query, with a fresh Recognizer per call and with one
+// reused, beside its two halves on the same texts: recognition alone with one reused
+// Recognizer, and building alone from tapes recognized once.
 // Two inputs: the accepted queries of the query corpus (bench/corpus/queries.txt) and a fixed
 // set of typical 100-200-byte queries.
 //
@@ -110,19 +111,35 @@ void parse(benchmark::State& state, const Inputs& inputs) {
   finish(state, inputs);
 }
 
+// Full parse with one Recognizer reused across queries, as a batch worker would.
+void parse_reused(benchmark::State& state, const Inputs& inputs) {
+  Recognizer recognizer;
+  for (auto _ : state) {
+    for (const std::string& query : inputs.queries) {
+      auto tree = morvane::parser::parse(query, recognizer);
+      benchmark::DoNotOptimize(tree);
+    }
+  }
+  finish(state, inputs);
+}
+
 void BM_RecognizeCorpus(benchmark::State& state) { recognize(state, corpus()); }
 void BM_BuildCorpus(benchmark::State& state) { build(state, corpus()); }
 void BM_ParseCorpus(benchmark::State& state) { parse(state, corpus()); }
+void BM_ParseReusedCorpus(benchmark::State& state) { parse_reused(state, corpus()); }
 void BM_RecognizeTypical(benchmark::State& state) { recognize(state, typical()); }
 void BM_BuildTypical(benchmark::State& state) { build(state, typical()); }
 void BM_ParseTypical(benchmark::State& state) { parse(state, typical()); }
+void BM_ParseReusedTypical(benchmark::State& state) { parse_reused(state, typical()); }
 
 BENCHMARK(BM_RecognizeCorpus);
 BENCHMARK(BM_BuildCorpus);
 BENCHMARK(BM_ParseCorpus);
+BENCHMARK(BM_ParseReusedCorpus);
 BENCHMARK(BM_RecognizeTypical);
 BENCHMARK(BM_BuildTypical);
 BENCHMARK(BM_ParseTypical);
+BENCHMARK(BM_ParseReusedTypical);
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 #include "parser/parse.h"
 
 #include "parser/builder.h"
-#include "parser/recognizer.h"
 
 namespace morvane::parser {
 
@@ -13,6 +12,15 @@ constexpr const char* kNoParseResult = "No parse result";
 
 Result<ast::CypherQuery, CypherError> parse(std::string_view query) {
   Recognizer recognizer;
+  return parse(query, recognizer);
+}
+
+Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query) {
+  Recognizer recognizer;
+  return parse_with_detail(query, recognizer);
+}
+
+Result<ast::CypherQuery, CypherError> parse(std::string_view query, Recognizer& recognizer) {
   if (!recognizer.parse(query, Rule::cypher)) {
     return Err{CypherError::Parse(recognizer.error().display)};
   }
@@ -20,8 +28,8 @@ Result<ast::CypherQuery, CypherError> parse(std::string_view query) {
   return builder::build_query(query, recognizer.pairs(), 0);
 }
 
-Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query) {
-  Recognizer recognizer;
+Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query,
+                                                             Recognizer& recognizer) {
   if (!recognizer.parse(query, Rule::cypher)) {
     const SyntaxError& error = recognizer.error();
     return Err{ParseErrorDetail{error.display, ParseErrorDetail::Position{error.line, error.column}}};

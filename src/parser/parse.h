@@ -13,6 +13,7 @@
 #include "error/cypher_error.h"
 #include "error/result.h"
 #include "parser/ast.h"
+#include "parser/recognizer.h"
 
 namespace morvane::parser {
 
@@ -36,5 +37,11 @@ Result<ast::CypherQuery, CypherError> parse(std::string_view query);
 
 // As parse, but a syntax error keeps its line and column.
 Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query);
+
+// The same, matching with `recognizer`, whose buffers are reused from call to call (a worker
+// that parses many queries keeps one). Results do not depend on what it matched before.
+Result<ast::CypherQuery, CypherError> parse(std::string_view query, Recognizer& recognizer);
+Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query,
+                                                             Recognizer& recognizer);
 
 }  // namespace morvane::parser

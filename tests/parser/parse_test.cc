@@ -230,5 +230,26 @@ TEST(Parse, EveryAcceptedCorpusQueryBuilds) {
   EXPECT_GT(accepted, 0);
 }
 
+// A recognizer reused across queries, accepted and refused ones in turn, gives what a fresh one
+// gives.
+TEST(Parse, ReusedRecognizerGivesTheSameResults) {
+  std::vector<std::string> queries;
+  ASSERT_TRUE(bench::load_corpus(MORVANE_CORPUS_PATH, queries)) << MORVANE_CORPUS_PATH;
+  Recognizer reused;
+  for (const std::string& query : queries) {
+    auto fresh = parse_with_detail(query);
+    auto again = parse_with_detail(query, reused);
+    ASSERT_EQ(fresh.ok(), again.ok()) << query;
+    if (fresh.ok()) {
+      EXPECT_EQ(compact(fresh.value()), compact(again.value())) << query;
+    } else {
+      EXPECT_EQ(fresh.error().message, again.error().message) << query;
+      EXPECT_EQ(fresh.error().position, again.error().position) << query;
+    }
+    auto plain = parse(query, reused);
+    EXPECT_EQ(plain.ok(), fresh.ok()) << query;
+  }
+}
+
 }  // namespace
 }  // namespace morvane::parser
