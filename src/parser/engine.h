@@ -83,11 +83,15 @@ class State {
   [[gnu::always_inline]] bool enter() {
     if (stopped_) return false;
     if (++depth_ > kMaxRuleDepth) return stop(SyntaxError::Kind::kTooDeep);
+    if (depth_ > deepest_) deepest_ = depth_;
     if (++calls_ > budget_) return stop(SyntaxError::Kind::kTooMuchWork);
     return true;
   }
   void leave() { --depth_; }
   std::uint32_t depth() const { return depth_; }
+  // The deepest nesting reached so far; the memo resets it to measure one call.
+  std::uint32_t deepest() const { return deepest_; }
+  void set_deepest(std::uint32_t depth) { deepest_ = depth; }
 
   bool producing() const {
     return options_.produce_pairs && !atomic_ && lookahead_ == Lookahead::kNone;
@@ -164,6 +168,7 @@ class State {
   std::uint32_t fail_pos_ = 0;
   Memo* memo_;
   std::uint32_t depth_ = 0;
+  std::uint32_t deepest_ = 0;
   std::uint64_t calls_ = 0;
   std::uint64_t budget_;
   bool stopped_ = false;
@@ -496,16 +501,16 @@ using Normal = RuleDef<Name, false, Body>;
 template <Rule Name, class Body>
 using Atomic = RuleDef<Name, true, Body>;
 
-// A rule that single_query tries twice at the same place (once inside multi_part_query, once
-// inside single_part_query): its result is kept and reused when the memo is on.
-template <Rule Name, class Body>
+// A rule that the grammar can try more than once at the same place: its result is kept and
+// reused when the memo is on.
+template <Rule Name, Memo::Keep Keep, class Body>
 struct Memoized {
   using Def = RuleDef<Name, false, Body>;
   static constexpr FirstSet first() { return Def::first(); }
   static bool match(State& s) {
     Memo* memo = s.memo();
     if (memo == nullptr || s.atomic() || s.lookahead() != Lookahead::kNone) return Def::match(s);
-    return memo->call(s, Name, &Def::match);
+    return memo->call(s, Name, &Def::match, Keep);
   }
 };
 

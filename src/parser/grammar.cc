@@ -444,7 +444,10 @@ struct list_slice_op : Normal<Rule::list_slice_op, Seq<Lit<"[">, Opt<expression>
 //        | case_expression | pattern_comprehension | quantifier_expression | exists_subquery
 //        | count_subquery | collect_subquery | count_star | function_invocation | variable
 //        | parenthesized_expr }
-struct atom : Normal<Rule::atom, Choice<reduce_expression, shortest_path_call, list_comprehension, literal, parameter, case_expression, pattern_comprehension, quantifier_expression, exists_subquery, count_subquery, collect_subquery, count_star, function_invocation, variable, parenthesized_expr>> {};
+// An operand is read again when the alternative that read it fails later on (a list
+// comprehension that turns out to be a list, a quantifier that is a function call), and so is
+// every operand inside it: without the memo, nesting would cost exponential time.
+struct atom : Memoized<Rule::atom, Memo::Keep::kWhenRevisited, Choice<reduce_expression, shortest_path_call, list_comprehension, literal, parameter, case_expression, pattern_comprehension, quantifier_expression, exists_subquery, count_subquery, collect_subquery, count_star, function_invocation, variable, parenthesized_expr>> {};
 
 // parenthesized_expr = { "(" ~ expression ~ ")" }
 struct parenthesized_expr : Normal<Rule::parenthesized_expr, Seq<Lit<"(">, expression, Lit<")">>> {};
@@ -494,7 +497,8 @@ struct collect_subquery : Normal<Rule::collect_subquery, Seq<ILit<"COLLECT">, Li
 // --- Reading and updating clauses ------------------------------------------------------------
 
 // reading_clause = { match_clause | unwind_clause | call_subquery | in_query_call }
-struct reading_clause : Memoized<Rule::reading_clause, Choice<match_clause, unwind_clause, call_subquery, in_query_call>> {};
+// single_query tries every clause twice, inside multi_part_query and then single_part_query.
+struct reading_clause : Memoized<Rule::reading_clause, Memo::Keep::kAlways, Choice<match_clause, unwind_clause, call_subquery, in_query_call>> {};
 
 // call_subquery = { ^"CALL" ~ "{" ~ regular_query ~ "}" }
 struct call_subquery : Normal<Rule::call_subquery, Seq<ILit<"CALL">, Lit<"{">, regular_query, Lit<"}">>> {};
@@ -522,7 +526,7 @@ struct yield_item : Normal<Rule::yield_item, Seq<Opt<Seq<procedure_result_field,
 
 // updating_clause = { create_clause | merge_clause | foreach_clause | set_clause
 //                   | remove_clause | delete_clause }
-struct updating_clause : Memoized<Rule::updating_clause, Choice<create_clause, merge_clause, foreach_clause, set_clause, remove_clause, delete_clause>> {};
+struct updating_clause : Memoized<Rule::updating_clause, Memo::Keep::kAlways, Choice<create_clause, merge_clause, foreach_clause, set_clause, remove_clause, delete_clause>> {};
 
 // foreach_clause = { ^"FOREACH" ~ "(" ~ variable ~ ^"IN" ~ expression ~ "|" ~ updating_clause+ ~ ")" }
 struct foreach_clause : Normal<Rule::foreach_clause, Seq<ILit<"FOREACH">, Lit<"(">, variable, ILit<"IN">, expression, Lit<"|">, Plus<updating_clause>, Lit<")">>> {};

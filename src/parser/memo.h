@@ -12,20 +12,24 @@ namespace morvane::parser::engine {
 class State;
 using RuleFn = bool (*)(State&);
 
-// Reuses the result of a rule already tried at the same position and depth. With pairs on
-// (the fast run) it replays the pairs; with the failure record on (the error run) it replays
-// the rule's effect on the record, which depends only on the farthest-failure position the
-// rule started from. Defined in recognizer.cc.
+// Reuses the result of a rule already tried at the same position, when the depth limit could
+// not tell the two calls apart. With pairs on (the fast run) it replays the pairs; with the
+// failure record on (the error run) it replays the rule's effect on the record, which depends
+// only on the farthest-failure position the rule started from. Defined in recognizer.cc.
 class Memo {
  public:
-  void clear();
+  // When a rule's result is kept: on every call, or only from its second call at a position
+  // (for rules that are rarely tried twice, so the common case copies nothing).
+  enum class Keep : std::uint8_t { kAlways, kWhenRevisited };
+
+  void clear(std::size_t input_size);
   // Calls `fn` for `rule` at the state's position, or replays a stored result of it.
-  bool call(State& s, Rule rule, RuleFn fn);
+  bool call(State& s, Rule rule, RuleFn fn, Keep keep);
 
  private:
   struct Entry {
     std::uint32_t pos;
-    std::uint32_t depth;
+    std::uint32_t headroom;  // how much deeper than its start the rule's calls nested
     std::uint32_t end;
     std::uint32_t first;  // pairs: offset into pairs_; record: offset into rules_
     std::uint32_t count;
@@ -43,6 +47,7 @@ class Memo {
   std::vector<std::uint32_t> slots_;  // open addressing: entry index + 1, 0 = empty
   std::vector<Pair> pairs_;           // copies of matched subtrees, `next` relative
   std::vector<Rule> rules_;           // record effects
+  std::vector<bool> visited_;         // kWhenRevisited: positions the rule was called at
 };
 
 }  // namespace morvane::parser::engine

@@ -42,19 +42,17 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   }
 
   // The fast run needs no failure record; only a failed match pays for building one.
-  memo_.clear();
+  memo_.clear(input.size());
   State fast(input, {.produce_pairs = true, .record = false, .memoize = true}, tape_, attempts_,
              &memo_);
   if (grammar::match(start, fast)) {
     tape_size_ = fast.tape_size();
     return true;
   }
-  if (fast.stopped()) {
-    error_ = make_syntax_error(input, fast.stop_pos(), fast.stop_kind(), {});
-    return false;
-  }
-
-  memo_.clear();
+  // A failed match, or one stopped by a limit, is run again with the failure record. The fast
+  // run skips rules by their first byte, so it meets the depth limit at other places than the
+  // grammar run literally; the second run meets it where that one does.
+  memo_.clear(input.size());
   State slow(input, {.produce_pairs = false, .record = true, .memoize = true}, tape_, attempts_,
              &memo_);
   [[maybe_unused]] const bool matched = grammar::match(start, slow);
@@ -78,7 +76,8 @@ namespace morvane::parser::engine {
 //   the same entries (it starts no farther than F1, and whatever it recorded before reaching
 //   F1 is ignored there); from beyond F1 it leaves the record alone. From any other position
 //   it is run again.
-// The same holds for the depth limit only at the same depth, which is part of the key.
+// The depth limit is met again only if the rule starts deeper than the call it replays, by more
+// than the headroom that call used: such a call is run again.
 
 namespace {
 
@@ -106,7 +105,8 @@ void Memo::append_attempts(State& s, const Entry& e) {
   }
 }
 
-void Memo::clear() {
+void Memo::clear(std::size_t input_size) {
+  visited_.assign(input_size + 1, false);
   entries_.clear();
   pairs_.clear();
   rules_.clear();
@@ -169,21 +169,30 @@ bool Memo::replay(State& s, const Entry& e) {
   return true;
 }
 
-bool Memo::call(State& s, Rule rule, RuleFn fn) {
+bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
   const std::uint32_t pos = s.pos();
-  if (const Entry* e = find(rule, pos); e && e->depth == s.depth() && replay(s, *e)) {
+  if (keep == Keep::kWhenRevisited && !visited_[pos]) {
+    visited_[pos] = true;
+    return fn(s);
+  }
+  if (const Entry* e = find(rule, pos);
+      e && s.depth() + e->headroom <= kMaxRuleDepth && replay(s, *e)) {
     return e->matched;
   }
 
   const std::uint32_t fail_before = s.fail_pos();
   const std::size_t attempts_before = s.attempts().size();
   const std::uint32_t tape_before = s.tape_size();
+  const std::uint32_t deepest_before = s.deepest();
+  s.set_deepest(s.depth());
   const bool matched = fn(s);
+  const std::uint32_t headroom = s.deepest() - s.depth();
+  s.set_deepest(std::max(deepest_before, s.deepest()));
   if (s.stopped()) return false;
 
   Entry fresh{};
   fresh.pos = pos;
-  fresh.depth = s.depth();
+  fresh.headroom = headroom;
   fresh.end = s.pos();
   fresh.rule = rule;
   fresh.matched = matched;

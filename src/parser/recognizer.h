@@ -22,9 +22,9 @@
 namespace morvane::parser {
 
 // How deep rule calls may nest. Each level of parentheses in an expression takes about fourteen
-// rule calls, so this allows well over a hundred; the limit keeps the recognizer, the builder
-// and the validator inside a 2 MiB thread stack.
-inline constexpr std::uint32_t kMaxRuleDepth = 2000;
+// rule calls, so this allows about seventy; the limit keeps the recognizer, the builder and the
+// validator inside a 2 MiB thread stack, with room to spare even in sanitizer builds.
+inline constexpr std::uint32_t kMaxRuleDepth = 1000;
 
 // Rule calls allowed per byte of query (plus kWorkSlack). Ordinary queries need a few dozen;
 // the limit bounds the time a hostile query can take, since some constructs are tried more

@@ -119,8 +119,8 @@ TEST(RecognizerLimits, DeepNestingFailsOnA2MiBThread) {
 
 TEST(RecognizerLimits, NestingWithinTheLimitParses) {
   const std::string rows[] = {
-      "RETURN " + repeat("(", 100) + "1" + repeat(")", 100),
-      "RETURN " + repeat("[", 100) + repeat("]", 100),
+      "RETURN " + repeat("(", 60) + "1" + repeat(")", 60),
+      "RETURN " + repeat("[", 60) + repeat("]", 60),
       "RETURN " + repeat("{a: ", 60) + "1" + repeat("}", 60),
       repeat("CALL { ", 100) + "RETURN 1" + repeat(" }", 100),
       "FOREACH (x IN xs | " + repeat("FOREACH (y IN x | ", 60) + "DELETE y" +
@@ -156,9 +156,9 @@ TEST(RecognizerLimits, NestedSubqueriesFinish) {
   };
   // Operands whose first alternative reads the nested operand and then fails, so that the
   // next alternative reads it again: a comprehension that turns out to be a list, REDUCE and
-  // a quantifier that turn out to be calls. Ten levels must stay within the work limit.
+  // a quantifier that turn out to be calls. Thirty levels must stay within the work limit.
   auto operands = [&](std::string_view open, std::string_view close) {
-    return "RETURN " + repeat(open, 10) + "1" + repeat(close, 10);
+    return "RETURN " + repeat(open, kLevels) + "1" + repeat(close, kLevels);
   };
   rows.push_back({operands("[x IN ", ", 1]"), "", 0});
   rows.push_back({operands("reduce(a = ", ", x IN y)"), "", 0});
