@@ -17,7 +17,5 @@ int dump_generate(int argc, char** argv);
 std::string read_stdin();
 // The whole file at `path`; false when it cannot be read.
 bool read_file(const char* path, std::string& out);
-// `text` as a JSON string literal, quotes included.
-std::string json_quote(std::string_view text);
 
 }  // namespace morvane::tools

@@ -6,6 +6,7 @@
 
 #include "dump_commands.h"
 #include "parser/recognizer.h"
+#include "schema/schema_json.h"
 
 namespace morvane::tools {
 
@@ -25,7 +26,7 @@ int dump_pairs(int, char**) {
     out.assign(open_ends.size() * 2, ' ');
     out += parser::rule_name(tape[i].rule);
     out += ' ';
-    out += json_quote(parser::pair_text(query, tape[i]));
+    schema::write_json_string(out, parser::pair_text(query, tape[i]));
     out += '\n';
     std::fputs(out.c_str(), stdout);
     open_ends.push_back(tape[i].next);

@@ -113,7 +113,7 @@ struct NodePattern {
   std::optional<MapOrParam> properties;
 };
 
-// A variable-length specification: "*" gives two absent bounds, "*3" (3, 3), "*2.." (2, absent),
+// A variable-length range: "*" gives two absent bounds, "*3" (3, 3), "*2.." (2, absent),
 // "*2..5" (2, 5). A bound that does not read as a decimal signed 64-bit integer is absent.
 struct Range {
   std::optional<std::int64_t> lower;

@@ -2,59 +2,34 @@
 
 #include <string_view>
 
+#include "schema/schema_json.h"
+
 namespace morvane::validator {
 namespace {
 
-// A JSON string: '"' and '\\' escaped, \b \t \n \f \r, other control characters as \u00xx,
-// everything else (non-ASCII and "/" included) as itself.
-void write_string(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default: {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 15];
-        } else {
-          out += c;
-        }
-      }
-    }
-  }
-  out += '"';
-}
+using schema::write_json_string;
 
 void write_strings(std::string& out, const std::vector<std::string>& texts) {
   out += '[';
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) out += ',';
-    write_string(out, texts[i]);
+    write_json_string(out, texts[i]);
   }
   out += ']';
 }
 
 void write_member(std::string& out, std::string_view name, std::string_view value) {
   out += ',';
-  write_string(out, name);
+  write_json_string(out, name);
   out += ':';
-  write_string(out, value);
+  write_json_string(out, value);
 }
 
 // Members in name order: code, code_name, message, position_col, position_line, severity,
 // suggestion_description, suggestion_original, suggestion_replacement.
 void write_diagnostic(std::string& out, const diagnostics::ValidationDiagnostic& diagnostic) {
   out += "{\"code\":";
-  write_string(out, diagnostics::code(diagnostic.code));
+  write_json_string(out, diagnostics::code(diagnostic.code));
   write_member(out, "code_name", diagnostics::code_name(diagnostic.code));
   write_member(out, "message", diagnostic.message);
   if (diagnostic.position) {
@@ -82,7 +57,7 @@ std::string to_json(const PyValidationResult& result) {
   write_strings(out, result.errors);
   out += ",\"fixed_query\":";
   if (result.fixed_query) {
-    write_string(out, *result.fixed_query);
+    write_json_string(out, *result.fixed_query);
   } else {
     out += "null";
   }
