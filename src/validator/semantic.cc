@@ -63,7 +63,7 @@ SemanticValidator::Proposal SemanticValidator::property_proposal(
 void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
   validate_single_query(query.single_query);
   for (const ast::UnionArm& arm : tree_[query.unions]) {
-    Scope saved = scope_;
+    Scope saved = std::move(scope_);
     scope_.clear();
     validate_single_query(arm.query);
     scope_ = std::move(saved);
@@ -79,35 +79,13 @@ void SemanticValidator::validate_single_query(const ast::SingleQuery& query) {
 }
 
 void SemanticValidator::validate_single_part(const ast::SinglePartQuery& query) {
-  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
-    collect_reading_bindings(clause);
-  }
-  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
-    collect_updating_bindings(clause);
-  }
-  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
-    validate_reading_clause(clause);
-  }
-  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
-    validate_updating_clause(clause);
-  }
+  validate_clauses(query.reading_clauses, query.updating_clauses);
   if (query.return_clause.present()) validate_return_clause(tree_[query.return_clause]);
 }
 
 void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
   for (const ast::QueryPart& part : tree_[query.parts]) {
-    for (const ast::ReadingClause& clause : tree_[part.reading_clauses]) {
-      collect_reading_bindings(clause);
-    }
-    for (const ast::UpdatingClause& clause : tree_[part.updating_clauses]) {
-      collect_updating_bindings(clause);
-    }
-    for (const ast::ReadingClause& clause : tree_[part.reading_clauses]) {
-      validate_reading_clause(clause);
-    }
-    for (const ast::UpdatingClause& clause : tree_[part.updating_clauses]) {
-      validate_updating_clause(clause);
-    }
+    validate_clauses(part.reading_clauses, part.updating_clauses);
 
     const ast::WithClause& with = part.with_clause;
     for (const ast::ReturnItem& item : tree_[with.items]) validate_expr(item.expr);
@@ -130,27 +108,20 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
     }
     scope_ = std::move(projected);
 
-    if (with.order_by) {
-      for (const ast::SortItem& item : tree_[*with.order_by]) validate_expr(item.expr);
-    }
-    if (with.skip.present()) validate_pagination_expr(with.skip, "SKIP");
-    if (with.limit.present()) validate_pagination_expr(with.limit, "LIMIT");
+    validate_order_skip_limit(with.order_by, with.skip, with.limit);
     if (with.where_clause.present()) validate_expr(with.where_clause);
   }
 
-  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
-    collect_reading_bindings(clause);
-  }
-  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
-    collect_updating_bindings(clause);
-  }
-  for (const ast::ReadingClause& clause : tree_[query.reading_clauses]) {
-    validate_reading_clause(clause);
-  }
-  for (const ast::UpdatingClause& clause : tree_[query.updating_clauses]) {
-    validate_updating_clause(clause);
-  }
+  validate_clauses(query.reading_clauses, query.updating_clauses);
   if (query.return_clause.present()) validate_return_clause(tree_[query.return_clause]);
+}
+
+void SemanticValidator::validate_clauses(ast::List<ast::ReadingClause> reading,
+                                         ast::List<ast::UpdatingClause> updating) {
+  for (const ast::ReadingClause& clause : tree_[reading]) collect_reading_bindings(clause);
+  for (const ast::UpdatingClause& clause : tree_[updating]) collect_updating_bindings(clause);
+  for (const ast::ReadingClause& clause : tree_[reading]) validate_reading_clause(clause);
+  for (const ast::UpdatingClause& clause : tree_[updating]) validate_updating_clause(clause);
 }
 
 // ---- Clauses ----
@@ -198,9 +169,7 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
         } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Set>) {
           for (const ast::SetItem& item : tree_[payload.items]) {
             if (const auto* property = std::get_if<ast::SetItem::Property>(&item.variant)) {
-              std::vector<std::string_view> keys;
-              for (ast::Str key : tree_[property->property.keys]) keys.push_back(text(key));
-              validate_property_access(text(property->property.variable), keys);
+              validate_property_expr(property->property);
               check_aggregate_context(property->value, "SET");
               validate_expr(property->value);
             } else if (const auto* all = std::get_if<ast::SetItem::AllProperties>(&item.variant)) {
@@ -219,10 +188,7 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
             if (const auto* labels = std::get_if<ast::RemoveItem::Labels>(&item.variant)) {
               check_set_remove_labels(labels->labels, false);
             } else {
-              const ast::PropertyExpr& property = std::get<ast::RemoveItem::Property>(item.variant);
-              std::vector<std::string_view> keys;
-              for (ast::Str key : tree_[property.keys]) keys.push_back(text(key));
-              validate_property_access(text(property.variable), keys);
+              validate_property_expr(std::get<ast::RemoveItem::Property>(item.variant));
             }
           }
         } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Delete>) {
@@ -250,11 +216,23 @@ void SemanticValidator::validate_return_clause(const ast::ReturnClause& clause) 
     for (const ast::ReturnItem& item : tree_[*items]) validate_expr(item.expr);
     check_alias_uniqueness(*items);
   }
-  if (clause.order_by) {
-    for (const ast::SortItem& item : tree_[*clause.order_by]) validate_expr(item.expr);
+  validate_order_skip_limit(clause.order_by, clause.skip, clause.limit);
+}
+
+void SemanticValidator::validate_order_skip_limit(
+    const std::optional<ast::List<ast::SortItem>>& order_by, ast::ExprId skip,
+    ast::ExprId limit) {
+  if (order_by) {
+    for (const ast::SortItem& item : tree_[*order_by]) validate_expr(item.expr);
   }
-  if (clause.skip.present()) validate_pagination_expr(clause.skip, "SKIP");
-  if (clause.limit.present()) validate_pagination_expr(clause.limit, "LIMIT");
+  if (skip.present()) validate_pagination_expr(skip, "SKIP");
+  if (limit.present()) validate_pagination_expr(limit, "LIMIT");
+}
+
+void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property) {
+  std::vector<std::string_view> keys;
+  for (ast::Str key : tree_[property.keys]) keys.push_back(text(key));
+  validate_property_access(text(property.variable), keys);
 }
 
 // ---- Bindings ----

@@ -53,7 +53,7 @@ class SemanticValidator {
   void push_error(DiagnosticCode code, std::string message, std::optional<Suggestion> suggestion);
   void push_warning(DiagnosticCode code, std::string message);
 
-  // ---- Query walk (semantic_walk.cc) ----
+  // ---- Query walk (semantic.cc) ----
 
   // Validates the query with the current scope, then each UNION arm from an empty scope; the
   // scope left by the first query is kept.
@@ -61,9 +61,17 @@ class SemanticValidator {
   void validate_single_query(const ast::SingleQuery& query);
   void validate_single_part(const ast::SinglePartQuery& query);
   void validate_multi_part(const ast::MultiPartQuery& query);
+  // The clauses of one query part: every binding they make, then each clause's checks.
+  void validate_clauses(ast::List<ast::ReadingClause> reading,
+                        ast::List<ast::UpdatingClause> updating);
   void validate_reading_clause(const ast::ReadingClause& clause);
   void validate_updating_clause(const ast::UpdatingClause& clause);
   void validate_return_clause(const ast::ReturnClause& clause);
+  // The ORDER BY, SKIP and LIMIT of a RETURN or WITH, in that order.
+  void validate_order_skip_limit(const std::optional<ast::List<ast::SortItem>>& order_by,
+                                 ast::ExprId skip, ast::ExprId limit);
+  // E303, E304 for the keys of a SET or REMOVE property item.
+  void validate_property_expr(const ast::PropertyExpr& property);
 
   void collect_reading_bindings(const ast::ReadingClause& clause);
   void collect_updating_bindings(const ast::UpdatingClause& clause);
