@@ -102,7 +102,9 @@ class Builder {
   bool build_pattern(std::uint32_t pair, ast::Pattern& out);
   bool build_pattern_part(std::uint32_t pair, ast::PatternPart& out);
   bool build_pattern_element(std::uint32_t pair, ast::PatternElement& out);
-  // The (relationship, node) steps among the children of `parent` from `first` on.
+  // The (relationship, node) steps among the children of `parent` from `first` on, for
+  // pattern elements and shortestPath calls. A node pairs up with the relationship before it;
+  // a node without one is passed over.
   bool build_chain(std::uint32_t parent, std::uint32_t first, ast::List<ast::PatternStep>& out);
   bool build_node_pattern(std::uint32_t pair, ast::NodePattern& out);
   bool build_relationship_pattern(std::uint32_t pair, ast::RelationshipPattern& out);

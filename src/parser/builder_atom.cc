@@ -125,23 +125,7 @@ bool Builder::build_shortest_path_call(std::uint32_t pair, ast::ExprId& out) {
   if (start == kNoPair) return fail("shortestPath missing start node");
   ast::PatternElement element;
   if (!build_node_pattern(start, element.start)) return false;
-  // Nodes pair up with the relationship before them; a node without one is passed over.
-  const std::uint32_t from = mark();
-  ast::PatternStep step;
-  bool held = false;
-  for (std::uint32_t c = next_sibling(pair, start); c != kNoPair; c = next_sibling(pair, c)) {
-    if (rule(c) == Rule::relationship_pattern) {
-      step.relationship = {};
-      if (!build_relationship_pattern(c, step.relationship)) return false;
-      held = true;
-    } else if (rule(c) == Rule::node_pattern && held) {
-      step.node = {};
-      if (!build_node_pattern(c, step.node)) return false;
-      push(add(step));
-      held = false;
-    }
-  }
-  element.chain = take_list<ast::PatternStep>(from);
+  if (!build_chain(pair, next_sibling(pair, start), element.chain)) return false;
   out = add_expr(ast::Expr::make_shortest_path(span(pair), {all, add(element)}));
   return true;
 }

@@ -67,10 +67,10 @@ bool Builder::build_chain(std::uint32_t parent, std::uint32_t first,
       step.relationship = {};
       if (!build_relationship_pattern(c, step.relationship)) return false;
       held = true;
-    } else if (rule(c) == Rule::node_pattern) {
+    } else if (rule(c) == Rule::node_pattern && held) {
       step.node = {};
       if (!build_node_pattern(c, step.node)) return false;
-      if (held) push(add(step));
+      push(add(step));
       held = false;
     }
   }
