@@ -7,14 +7,13 @@
 // Counters: "per_query" is the time of one query, bytes_per_second the query text consumed.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "corpus.h"
 #include "parser/builder.h"
 #include "parser/parse.h"
 #include "parser/recognizer.h"
+#include "per_query.h"
 
 namespace {
 
@@ -40,13 +39,8 @@ Inputs accepted(const std::vector<std::string>& queries) {
 }
 
 const Inputs& corpus() {
-  static const Inputs inputs = [] {
-    std::vector<std::string> queries;
-    if (!morvane::bench::load_corpus(MORVANE_CORPUS_PATH, queries)) {
-      std::fprintf(stderr, "cannot read %s\n", MORVANE_CORPUS_PATH);
-    }
-    return accepted(queries);
-  }();
+  static const Inputs inputs =
+      accepted(morvane::bench::read_corpus_or_warn(MORVANE_CORPUS_PATH));
   return inputs;
 }
 
@@ -73,12 +67,7 @@ const Inputs& typical() {
 }
 
 void finish(benchmark::State& state, const Inputs& inputs) {
-  const auto queries = static_cast<std::int64_t>(inputs.queries.size());
-  state.SetItemsProcessed(state.iterations() * queries);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(inputs.bytes));
-  state.counters["per_query"] = benchmark::Counter(
-      static_cast<double>(queries),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  morvane::bench::set_per_query_counters(state, inputs.queries.size(), inputs.bytes);
 }
 
 void recognize(benchmark::State& state, const Inputs& inputs) {

@@ -1,18 +1,18 @@
 // Validation throughput on one core: Morvane::validate (parse, semantic walk, result) against
 // a schema of realistic size (20 labels and 30 relationship types with 10 properties each),
-// beside the parse alone and the semantic walk alone on the same texts. Two inputs: the query corpus (bench/corpus/queries.txt, valid and invalid texts
-// as they come) and a fixed set of typical 100-200-byte queries written against the schema.
+// beside the parse alone and the semantic walk alone on the same texts. Two inputs: the query
+// corpus (bench/corpus/queries.txt, valid and invalid texts as they come) and a fixed set of
+// typical 100-200-byte queries written against the schema.
 //
 // Counters: "per_query" is the time of one query, items_per_second the queries per second.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "corpus.h"
 #include "parser/parse.h"
+#include "per_query.h"
 #include "schema/schema.h"
 #include "validator/morvane.h"
 #include "validator/semantic.h"
@@ -90,25 +90,15 @@ const std::vector<std::string>& typical_queries() {
 }
 
 const std::vector<std::string>& corpus() {
-  static const std::vector<std::string> queries = [] {
-    std::vector<std::string> loaded;
-    if (!morvane::bench::load_corpus(MORVANE_CORPUS_PATH, loaded)) {
-      std::fprintf(stderr, "cannot read the corpus at %s\n", MORVANE_CORPUS_PATH);
-    }
-    return loaded;
-  }();
+  static const std::vector<std::string> queries =
+      morvane::bench::read_corpus_or_warn(MORVANE_CORPUS_PATH);
   return queries;
 }
 
 void report(benchmark::State& state, const std::vector<std::string>& queries) {
   std::size_t bytes = 0;
   for (const std::string& query : queries) bytes += query.size();
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * queries.size()));
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-  state.counters["per_query"] =
-      benchmark::Counter(static_cast<double>(queries.size()),
-                         benchmark::Counter::kIsIterationInvariantRate |
-                             benchmark::Counter::kInvert);
+  morvane::bench::set_per_query_counters(state, queries.size(), bytes);
 }
 
 void validate_all(benchmark::State& state, const std::vector<std::string>& queries) {
