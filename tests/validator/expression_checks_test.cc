@@ -8,13 +8,6 @@
 namespace morvane::validator::testing {
 namespace {
 
-const Finding kScan{"W201",
-                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
-                    "nodes in the graph"};
-
-Finding unbound(const std::string& name) {
-  return {"E501", "Variable '" + name + "' is not bound in this scope"};
-}
 Finding arity(const std::string& name, const std::string& expected, int given) {
   return {"E603", "Function " + name + "() expects " + expected + " argument(s), got " +
                       std::to_string(given)};

@@ -7,12 +7,6 @@
 namespace morvane::validator::testing {
 namespace {
 
-const Finding kScan{"W201",
-                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
-                    "nodes in the graph"};
-const Finding kCartesian{"W101",
-                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
-                         "product; add a relationship or shared variable to connect them"};
 const Finding kUnbounded{"W202",
                          "Variable-length relationship without an upper bound ([*] or [*n..]) may "
                          "cause unbounded traversal"};

@@ -17,12 +17,6 @@ namespace {
 using diagnostics::DiagnosticCode;
 using diagnostics::Severity;
 
-const Finding kScan{"W201",
-                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
-                    "nodes in the graph"};
-const Finding kCartesian{"W101",
-                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
-                         "product; add a relationship or shared variable to connect them"};
 const Finding kPersn{"E201", "Unknown node label: :Persn, did you mean :Person?", ":Persn",
                      ":Person"};
 

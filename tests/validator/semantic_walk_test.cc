@@ -8,17 +8,6 @@
 namespace morvane::validator::testing {
 namespace {
 
-const Finding kScan{"W201",
-                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
-                    "nodes in the graph"};
-const Finding kCartesian{"W101",
-                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
-                         "product; add a relationship or shared variable to connect them"};
-
-Finding unbound(const std::string& name) {
-  return {"E501", "Variable '" + name + "' is not bound in this scope"};
-}
-
 TEST(SemanticWalk, FindingsFollowTheWalkOrder) {
   check_cases(
       kMoviesSchema,

@@ -9,6 +9,17 @@ namespace morvane::validator::testing {
 using diagnostics::Severity;
 using diagnostics::ValidationDiagnostic;
 
+const Finding kScan{"W201",
+                    "MATCH contains an unlabeled node with no WHERE clause; this will scan all "
+                    "nodes in the graph"};
+const Finding kCartesian{"W101",
+                         "MATCH pattern contains disconnected parts that will produce a Cartesian "
+                         "product; add a relationship or shared variable to connect them"};
+
+Finding unbound(const std::string& name) {
+  return {"E501", "Variable '" + name + "' is not bound in this scope"};
+}
+
 schema::Schema schema_from_json(std::string_view json) {
   auto schema = schema::deserialize(json);
   EXPECT_TRUE(schema.ok()) << json;

@@ -44,6 +44,11 @@ struct Finding {
 std::string render(const std::vector<diagnostics::ValidationDiagnostic>& diagnostics);
 std::string render(const std::vector<Finding>& findings);
 
+// Findings several suites expect: W201, W101, and E501 for `name`.
+extern const Finding kScan;
+extern const Finding kCartesian;
+Finding unbound(const std::string& name);
+
 // The row of a validation table: the query, every finding in order, and the corrected query.
 struct Case {
   std::string query;
