@@ -1,6 +1,7 @@
 // The matching state of one recognizer run and the combinators that grammar rules are written
-// with. Internal to the recognizer: grammar.cc writes each rule as one function whose body is a
-// combinator expression mirroring its grammar line, and recognizer.cc drives the run.
+// with. Internal to the recognizer: grammar.cc writes each rule as one type whose body is a
+// combinator expression mirroring its grammar line, and recognizer.cc drives the run; a null
+// memo runs the grammar literally.
 //
 // Semantics are those of a PEG: ordered choice commits to the first alternative that matches,
 // repetitions are greedy, nothing is given back once matched, lookaheads consume nothing. Outside
@@ -35,9 +36,9 @@ class State {
   struct Options {
     bool produce_pairs;  // build the tape
     bool record;         // keep the farthest-failure record
-    bool memoize;        // reuse clause matches that the grammar tries twice
   };
 
+  // `memo` may be null: every rule is then matched afresh each time it is tried.
   State(std::string_view input, Options options, std::vector<Pair>& tape,
         std::vector<Rule>& attempts, Memo* memo)
       : in_(input),
@@ -57,7 +58,6 @@ class State {
   unsigned char peek() const { return static_cast<unsigned char>(in_[pos_]); }
   void advance(std::uint32_t count) { pos_ += count; }
   void set_pos(std::uint32_t pos) { pos_ = pos; }
-  std::string_view input() const { return in_; }
 
   [[gnu::always_inline]] Mark mark() const { return {pos_, tape_size_}; }
   [[gnu::always_inline]] void reset(Mark m) {

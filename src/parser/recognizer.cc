@@ -18,6 +18,12 @@ namespace {
 // Positions are 32-bit; longer inputs are refused before matching.
 constexpr std::size_t kMaxInputBytes = std::numeric_limits<std::uint32_t>::max() / 2;
 
+// The error of a run that kept the failure record and did not match.
+SyntaxError error_of(const State& s, std::string_view input, const std::vector<Rule>& attempts) {
+  if (s.stopped()) return make_syntax_error(input, s.stop_pos(), s.stop_kind(), {});
+  return make_syntax_error(input, s.fail_pos(), SyntaxError::Kind::kExpected, attempts);
+}
+
 }  // namespace
 
 bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
@@ -29,22 +35,18 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   }
 
   if (mode == Mode::kExact) {
-    State s(input, {.produce_pairs = true, .record = true, .memoize = false}, tape_, attempts_,
-            nullptr);
+    State s(input, {.produce_pairs = true, .record = true}, tape_, attempts_, nullptr);
     if (grammar::match(start, s)) {
       tape_size_ = s.tape_size();
       return true;
     }
-    error_ = s.stopped() ? make_syntax_error(input, s.stop_pos(), s.stop_kind(), {})
-                         : make_syntax_error(input, s.fail_pos(), SyntaxError::Kind::kExpected,
-                                             attempts_);
+    error_ = error_of(s, input, attempts_);
     return false;
   }
 
   // The fast run needs no failure record; only a failed match pays for building one.
   memo_.clear(input.size());
-  State fast(input, {.produce_pairs = true, .record = false, .memoize = true}, tape_, attempts_,
-             &memo_);
+  State fast(input, {.produce_pairs = true, .record = false}, tape_, attempts_, &memo_);
   if (grammar::match(start, fast)) {
     tape_size_ = fast.tape_size();
     return true;
@@ -53,13 +55,10 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   // run skips rules by their first byte, so it meets the depth limit at other places than the
   // grammar run literally; the second run meets it where that one does.
   memo_.clear(input.size());
-  State slow(input, {.produce_pairs = false, .record = true, .memoize = true}, tape_, attempts_,
-             &memo_);
+  State slow(input, {.produce_pairs = false, .record = true}, tape_, attempts_, &memo_);
   [[maybe_unused]] const bool matched = grammar::match(start, slow);
   assert(!matched && "both runs decide alike");
-  error_ = slow.stopped() ? make_syntax_error(input, slow.stop_pos(), slow.stop_kind(), {})
-                          : make_syntax_error(input, slow.fail_pos(), SyntaxError::Kind::kExpected,
-                                              attempts_);
+  error_ = error_of(slow, input, attempts_);
   return false;
 }
 

@@ -26,9 +26,9 @@ namespace morvane::parser {
 // validator inside a 2 MiB thread stack, with room to spare even in sanitizer builds.
 inline constexpr std::uint32_t kMaxRuleDepth = 1000;
 
-// Rule calls allowed per byte of query (plus kWorkSlack). Ordinary queries need a few dozen;
-// the limit bounds the time a hostile query can take, since some constructs are tried more
-// than once in full.
+// Rule calls allowed per byte of query (plus kWorkSlack). Ordinary queries need a few dozen,
+// and the constructs the grammar tries more than once are reused rather than matched again;
+// the limit is the last bound on the time any query can take.
 inline constexpr std::uint64_t kMaxRuleCallsPerByte = 4000;
 inline constexpr std::uint64_t kWorkSlack = 1 << 16;
 
@@ -50,11 +50,11 @@ struct SyntaxError {
 class Recognizer {
  public:
   enum class Mode : std::uint8_t {
-    // Matches without failure bookkeeping, reusing clause matches the grammar tries twice;
-    // on failure matches again with the bookkeeping on to build the error.
+    // Matches without failure bookkeeping, reusing the clauses and operands the grammar tries
+    // more than once; on failure matches again with the bookkeeping on to build the error.
     kFast,
-    // Runs the grammar literally in one pass with the bookkeeping on. Same results as kFast;
-    // tests compare the two.
+    // Runs the grammar literally in one pass with the bookkeeping on. Same results as kFast
+    // (tests compare the two), but nested constructs tried twice cost exponential time.
     kExact,
   };
 
