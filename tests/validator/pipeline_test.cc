@@ -1,6 +1,7 @@
 // The validation pipeline: parse failures as one E101, the result's lists, the auto-corrected
 // query, the result's JSON text, and validation from many threads at once.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include "corpus.h"
 #include "parser/parse.h"
+#include "parser/recognizer.h"
 #include "validate_test_util.h"
 #include "validator/result_json.h"
 
@@ -170,6 +172,82 @@ TEST(Pipeline, LongChainsAreWalkedWithoutRecursion) {
   result = morvane.validate(unbound_sum);
   EXPECT_EQ(result.errors.size(), 30001u);
   EXPECT_EQ(result.diagnostics.size(), 30001u);
+}
+
+// Batch workers run with 2 MiB stacks. Queries nested as deep as the recognizer accepts, and
+// one level deeper, validate there without exhausting the stack.
+TEST(Pipeline, DeepestAcceptedNestingValidatesOnA2MiBThread) {
+  struct Shape {
+    const char* open;
+    const char* inner;
+    const char* close;
+    const char* prefix;
+    const char* suffix;
+  };
+  const Shape shapes[] = {
+      {"FOREACH (x IN xs | ", "SET x.name = 1", ")", "", ""},
+      {"CALL { ", "MATCH (p:Person) RETURN p", " }", "", " RETURN 1"},
+      {"(", "p.name", ")", "MATCH (p:Person) RETURN ", ""},
+      {"[x IN ", "[p.name]", " | x]", "MATCH (p:Person) RETURN ", ""},
+      {"COUNT { MATCH (p:Person) WHERE ", "p.age > 1", " }", "RETURN ", ""},
+      {"EXISTS { (p:Person {name: ", "1", "}) }", "MATCH (q) WHERE ", " RETURN q"},
+      {"CASE WHEN ", "true", " THEN 1 END", "RETURN ", ""},
+  };
+  auto nested = [](const Shape& shape, int levels) {
+    std::string query = shape.prefix;
+    for (int i = 0; i < levels; ++i) query += shape.open;
+    query += shape.inner;
+    for (int i = 0; i < levels; ++i) query += shape.close;
+    return query + shape.suffix;
+  };
+  // The deepest accepted query of each shape, and the one a level deeper.
+  std::vector<std::string> queries;
+  parser::Recognizer recognizer;
+  for (const Shape& shape : shapes) {
+    int accepted = 1;
+    int refused = static_cast<int>(parser::kMaxRuleDepth);
+    ASSERT_TRUE(recognizer.parse(nested(shape, accepted))) << shape.open;
+    ASSERT_FALSE(recognizer.parse(nested(shape, refused))) << shape.open;
+    while (refused - accepted > 1) {
+      const int middle = (accepted + refused) / 2;
+      (recognizer.parse(nested(shape, middle)) ? accepted : refused) = middle;
+    }
+    recognizer.parse(nested(shape, refused));
+    ASSERT_EQ(recognizer.error().kind, parser::SyntaxError::Kind::kTooDeep) << shape.open;
+    queries.push_back(nested(shape, accepted));
+    queries.push_back(nested(shape, refused));
+  }
+
+  struct Job {
+    const Morvane* morvane;
+    const std::vector<std::string>* queries;
+    std::vector<PyValidationResult> results;
+  };
+  Morvane morvane(schema_from_json(kPipelineSchema));
+  Job job{&morvane, &queries, {}};
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 2 << 20), 0);
+  pthread_t thread;
+  auto run = [](void* arg) -> void* {
+    auto* job = static_cast<Job*>(arg);
+    for (const std::string& query : *job->queries) {
+      job->results.push_back(job->morvane->validate(query));
+    }
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  pthread_attr_destroy(&attr);
+
+  ASSERT_EQ(job.results.size(), queries.size());
+  for (std::size_t i = 0; i < queries.size(); i += 2) {
+    SCOPED_TRACE(queries[i].substr(0, 60));
+    EXPECT_TRUE(job.results[i].syntax_errors.empty());
+    ASSERT_EQ(job.results[i + 1].syntax_errors.size(), 1u);
+    EXPECT_NE(job.results[i + 1].syntax_errors[0].find("query nested deeper than"),
+              std::string::npos);
+  }
 }
 
 // Over the corpus: the result is consistent with itself, and validating from several threads
