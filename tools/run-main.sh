@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the project and shows the recognizer's pair tree for an example query.
+# Builds the project and validates an example query (a label and a property misspelled)
+# against an example schema, printing the result with its auto-corrected query.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 [ -d build ] || meson setup build --buildtype=release >/dev/null
 ninja -C build cypher-dump >/dev/null
-printf 'MATCH (a:Person)-[:KNOWS]->(b) WHERE a.age > 30 RETURN b.name' | build/cypher-dump pairs
+printf 'MATCH (p:Persn)-[:ACTED_IN]->(m:Movie) WHERE p.name = $name RETURN m.titel' |
+  build/cypher-dump validate tools/example-schema.json
+echo
