@@ -1,6 +1,7 @@
 // Reuse of rule results the grammar would otherwise compute twice (see recognizer.cc).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,7 @@ class Memo {
   };
   Entry* find(Rule rule, std::uint32_t pos);
   void insert(const Entry& entry);
+  void place(std::size_t index);  // puts entries_[index] into its slot
   bool replay(State& s, const Entry& e);
   void append_attempts(State& s, const Entry& e);
 

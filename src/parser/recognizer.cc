@@ -127,17 +127,16 @@ void Memo::insert(const Entry& entry) {
   entries_.push_back(entry);
   if (entries_.size() * 2 > slots_.size()) {
     slots_.assign(slots_.size() * 2, 0);
-    for (std::size_t k = 0; k + 1 < entries_.size(); ++k) {
-      const std::size_t mask = slots_.size() - 1;
-      std::size_t i = slot_hash(entries_[k].rule, entries_[k].pos) & mask;
-      while (slots_[i] != 0) i = (i + 1) & mask;
-      slots_[i] = static_cast<std::uint32_t>(k + 1);
-    }
+    for (std::size_t k = 0; k + 1 < entries_.size(); ++k) place(k);
   }
+  place(entries_.size() - 1);
+}
+
+void Memo::place(std::size_t index) {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t i = slot_hash(entry.rule, entry.pos) & mask;
+  std::size_t i = slot_hash(entries_[index].rule, entries_[index].pos) & mask;
   while (slots_[i] != 0) i = (i + 1) & mask;
-  slots_[i] = static_cast<std::uint32_t>(entries_.size());
+  slots_[i] = static_cast<std::uint32_t>(index + 1);
 }
 
 bool Memo::replay(State& s, const Entry& e) {
