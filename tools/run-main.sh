@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Builds the project and validates an example query (a label and a property misspelled)
-# against an example schema, printing the result with its auto-corrected query.
+# Does what a user does: installs the Debian packages, installs the module with pip into a
+# virtual environment (offline, from this checkout), and runs the quick-start example with it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-[ -d build ] || meson setup build --buildtype=release >/dev/null
-ninja -C build cypher-dump >/dev/null
-printf 'MATCH (p:Persn)-[:ACTED_IN]->(m:Movie) WHERE p.name = $name RETURN m.titel' |
-  build/cypher-dump validate tools/example-schema.json
-echo
+[ -x .venv/bin/python ] || /usr/bin/python3 -m venv --system-site-packages .venv
+.venv/bin/pip install --quiet --no-build-isolation --no-index .
+.venv/bin/python examples/quickstart.py

@@ -1,0 +1,272 @@
+#include "bindings/boundary.h"
+
+#include <array>
+#include <string>
+
+#include "bindings/py_schema.h"
+#include "schema/schema_json.h"
+
+namespace morvane::bindings {
+
+ModuleState& state() {
+  static ModuleState module_state;
+  return module_state;
+}
+
+void raise_fault(const char* message) { PyErr_SetString(state().fault, message); }
+
+void raise_cypher_error(const CypherError& error) {
+  const std::string text = error.display();
+  PyErr_SetString(PyExc_ValueError, text.c_str());
+}
+
+PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots) {
+  unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+  if (!instantiable) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
+  PyType_Spec spec = {name, basicsize, 0, flags, slots};
+  return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+}
+
+// ---- Arguments ----
+
+namespace {
+
+std::string callable_name(const Params& params) { return std::string(params.callable) + "()"; }
+
+bool too_many_positional(const Params& params, Py_ssize_t given) {
+  const std::size_t total = params.count;
+  std::string takes = params.required == total
+                          ? std::to_string(total)
+                          : "from " + std::to_string(params.required) + " to " +
+                                std::to_string(total);
+  std::string message = callable_name(params) + " takes " + takes + " positional argument" +
+                        (total == 1 && params.required == total ? "" : "s") + " but " +
+                        std::to_string(given) + (given == 1 ? " was" : " were") + " given";
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  return false;
+}
+
+bool missing_required(const Params& params, PyObject** slots) {
+  std::vector<const char*> missing;
+  for (std::size_t i = 0; i < params.required; ++i) {
+    if (slots[i] == nullptr) missing.push_back(params.names[i]);
+  }
+  if (missing.empty()) return true;
+  std::string list;
+  for (std::size_t i = 0; i < missing.size(); ++i) {
+    if (i > 0) list += missing.size() == 2 ? " and " : (i + 1 == missing.size() ? ", and " : ", ");
+    list += "'" + std::string(missing[i]) + "'";
+  }
+  std::string message = callable_name(params) + " missing " + std::to_string(missing.size()) +
+                        " required positional argument" + (missing.size() == 1 ? "" : "s") +
+                        ": " + list;
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  return false;
+}
+
+// Places one keyword argument into its slot.
+bool bind_keyword(const Params& params, PyObject* name, PyObject* value, PyObject** slots) {
+  for (std::size_t i = 0; i < params.count; ++i) {
+    const char* param = params.names[i];
+    if (PyUnicode_CompareWithASCIIString(name, param) == 0) {
+      if (slots[i] != nullptr) {
+        std::string message =
+            callable_name(params) + " got multiple values for argument '" + param + "'";
+        PyErr_SetString(PyExc_TypeError, message.c_str());
+        return false;
+      }
+      slots[i] = value;
+      return true;
+    }
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(name, &size);
+  if (text == nullptr) return false;
+  std::string message = callable_name(params) + " got an unexpected keyword argument '" +
+                        std::string(text, static_cast<std::size_t>(size)) + "'";
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  return false;
+}
+
+}  // namespace
+
+namespace {
+
+// Fills the slots from the positional arguments; the rest start out empty.
+bool place_positional(const Params& params, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject** slots) {
+  const std::size_t total = params.count;
+  if (static_cast<std::size_t>(nargs) > total) return too_many_positional(params, nargs);
+  for (std::size_t i = 0; i < total; ++i) {
+    slots[i] = i < static_cast<std::size_t>(nargs) ? args[i] : nullptr;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool bind(const Params& params, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+          PyObject** slots) {
+  if (!place_positional(params, args, nargs, slots)) return false;
+  if (kwnames != nullptr) {
+    const Py_ssize_t count = PyTuple_Size(kwnames);
+    for (Py_ssize_t k = 0; k < count; ++k) {
+      if (!bind_keyword(params, PyTuple_GetItem(kwnames, k), args[nargs + k], slots)) return false;
+    }
+  }
+  return missing_required(params, slots);
+}
+
+bool bind(const Params& params, PyObject* args, PyObject* kwargs, PyObject** slots) {
+  std::array<PyObject*, kMaxParams> positional{};
+  const Py_ssize_t nargs = PyTuple_Size(args);
+  if (static_cast<std::size_t>(nargs) > params.count) {
+    return too_many_positional(params, nargs);
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) positional[i] = PyTuple_GetItem(args, i);
+  if (!place_positional(params, positional.data(), nargs, slots)) return false;
+  if (kwargs != nullptr) {
+    Py_ssize_t pos = 0;
+    PyObject* name;
+    PyObject* value;
+    while (PyDict_Next(kwargs, &pos, &name, &value)) {
+      if (!bind_keyword(params, name, value, slots)) return false;
+    }
+  }
+  return missing_required(params, slots);
+}
+
+// ---- Converters ----
+
+namespace {
+
+// Re-raises a TypeError from converting `param` as "argument '{param}': {reason}"; any other
+// exception passes through unchanged.
+bool argument_error(const char* param) {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+  PyObject* type;
+  PyObject* value;
+  PyObject* traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  Ref owned_type = Ref::steal(type), owned_value = Ref::steal(value);
+  Ref owned_traceback = Ref::steal(traceback);
+  Ref reason = Ref::steal(value != nullptr ? PyObject_Str(value) : PyUnicode_FromString(""));
+  if (!reason) return false;
+  PyErr_Format(PyExc_TypeError, "argument '%s': %U", param, reason.get());
+  return false;
+}
+
+bool argument_type_error(const char* param, PyObject* object, std::string_view target) {
+  std::string reason = cannot_convert(object, target);
+  PyErr_SetString(PyExc_TypeError, reason.c_str());
+  return argument_error(param);
+}
+
+}  // namespace
+
+std::string cannot_convert(PyObject* object, std::string_view target) {
+  Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)));
+  Py_ssize_t size = 0;
+  const char* text = name ? PyUnicode_AsUTF8AndSize(name.get(), &size) : nullptr;
+  if (text == nullptr) {
+    PyErr_Clear();
+    text = "?";
+    size = 1;
+  }
+  return "'" + std::string(text, static_cast<std::size_t>(size)) + "' object cannot be converted to '" +
+         std::string(target) + "'";
+}
+
+bool to_text(PyObject* object, const char* param, std::string_view& out) {
+  if (!PyUnicode_Check(object)) return argument_type_error(param, object, "PyString");
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return argument_error(param);
+  out = std::string_view(text, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool to_text_list(PyObject* object, const char* param, TextList& out) {
+  if (PyUnicode_Check(object)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return argument_error(param);
+  }
+  if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
+  const Py_ssize_t hint = PySequence_Size(object);
+  if (hint < 0) PyErr_Clear();
+  out.objects.reserve(hint > 0 ? static_cast<std::size_t>(hint) : 0);
+  out.texts.reserve(out.objects.capacity());
+  Ref iterator = Ref::steal(PyObject_GetIter(object));
+  if (!iterator) return argument_error(param);
+  while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+    std::string_view text;
+    if (!PyUnicode_Check(item.get())) return argument_type_error(param, item.get(), "PyString");
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
+    if (data == nullptr) return argument_error(param);
+    out.texts.emplace_back(data, static_cast<std::size_t>(size));
+    out.objects.push_back(std::move(item));
+  }
+  if (PyErr_Occurred()) return argument_error(param);
+  return true;
+}
+
+bool to_dict(PyObject* object, const char* param, PyObject*& out) {
+  if (!PyDict_Check(object)) return argument_type_error(param, object, "PyDict");
+  out = object;
+  return true;
+}
+
+bool to_schema(PyObject* object, const char* param, const schema::Schema*& out) {
+  if (!PyObject_TypeCheck(object, state().schema_type)) {
+    return argument_type_error(param, object, "Schema");
+  }
+  out = &native<PySchema>(object).inner;
+  return true;
+}
+
+bool to_u64(PyObject* object, const char* param, std::uint64_t& out) {
+  Ref index = Ref::steal(PyNumber_Index(object));
+  if (!index) return argument_error(param);
+  const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    return argument_error(param);
+  }
+  out = value;
+  return true;
+}
+
+// ---- Results ----
+
+PyObject* new_str(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+PyObject* new_bool(bool value) { return PyBool_FromLong(value); }
+
+PyObject* new_optional_str(const std::string* text) {
+  if (text == nullptr) return Py_NewRef(Py_None);
+  return new_str(*text);
+}
+
+namespace {
+
+template <class Texts>
+std::string quoted(const Texts& texts) {
+  std::string out = "[";
+  bool first = true;
+  for (std::string_view text : texts) {
+    if (!first) out += ", ";
+    first = false;
+    out += schema::debug_quote(text);
+  }
+  out += ']';
+  return out;
+}
+
+}  // namespace
+
+std::string quoted_list(std::span<const std::string> texts) { return quoted(texts); }
+std::string quoted_list(std::span<const std::string_view> texts) { return quoted(texts); }
+
+}  // namespace morvane::bindings

@@ -1,0 +1,182 @@
+// The boundary between Python values and the core's values, shared by every class and function
+// of the module: the module's type objects, instances that own one native value, the argument
+// binder, one converter per declared parameter type, the conversions of results, and the one
+// place where C++ exceptions and the core's error values become Python exceptions.
+//
+// Every function that CPython calls is noexcept and runs its body under `guarded`, so no C++
+// exception reaches an interpreter frame. Functions returning a PyObject* return nullptr exactly
+// when a Python exception is set; converters and the binder return false exactly then.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "bindings/py_ref.h"
+#include "bindings/python.h"
+#include "error/cypher_error.h"
+
+namespace morvane::schema {
+struct Schema;
+}
+
+namespace morvane::bindings {
+
+// Owned references made once, when the module is first initialised, and only read afterwards.
+struct ModuleState {
+  PyTypeObject* schema_type = nullptr;
+  PyTypeObject* morvane_type = nullptr;
+  PyTypeObject* validation_result_type = nullptr;
+  PyTypeObject* validation_diagnostic_type = nullptr;
+  PyTypeObject* cypher_generator_type = nullptr;
+  PyTypeObject* query_info_type = nullptr;
+  // The internal-fault exception: derives from BaseException, not Exception, so a broad
+  // `except Exception` in the caller does not swallow a broken invariant.
+  PyObject* fault = nullptr;
+};
+ModuleState& state();
+
+// ---- Failures ----
+
+// Sets the internal-fault exception with `message`.
+void raise_fault(const char* message);
+// ValueError with the error's display text ("Parse error: ...", "Generator error: ...").
+void raise_cypher_error(const CypherError& error);
+
+// Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
+// (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned.
+template <class R, class F>
+R guarded(R on_error, F&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_fault(e.what());
+  } catch (...) {
+    raise_fault("unknown internal fault");
+  }
+  return on_error;
+}
+
+// ---- Instances ----
+
+// The layout of every instance: the object header, then the one native value it owns.
+template <class T>
+struct Instance {
+  PyObject_HEAD
+  T value;
+};
+
+template <class T>
+T& native(PyObject* self) {
+  return reinterpret_cast<Instance<T>*>(self)->value;
+}
+
+// A new instance of `type` owning `value`; nullptr with MemoryError set when allocation fails.
+template <class T>
+PyObject* make_instance(PyTypeObject* type, T value) {
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (self == nullptr) return nullptr;
+  new (&native<T>(self)) T(std::move(value));
+  return self;
+}
+
+// The tp_dealloc of every type: destroys the native value, frees the object, drops the type.
+template <class T>
+void dealloc_instance(PyObject* self) noexcept {
+  PyTypeObject* type = Py_TYPE(self);
+  native<T>(self).~T();
+  auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free(self);
+  Py_DECREF(type);
+}
+
+// A heap type that cannot be subclassed, has no __dict__ and no weak references; `instantiable`
+// false marks a type that only the module's own operations create. `name` is "_morvane." and the
+// class name: __name__ and __qualname__ are the bare class name, and __module__ is "_morvane".
+// (A name without the prefix would leave the type without __module__, which the interpreter
+// reports with a DeprecationWarning at import, an error under -W error.)
+PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots);
+
+// ---- Methods ----
+
+// Every method takes its arguments the vectorcall way and binds them with `bind` below.
+inline constexpr int kFastcall = METH_FASTCALL | METH_KEYWORDS;
+
+// A METH_FASTCALL | METH_KEYWORDS function as the PyCFunction that a PyMethodDef holds.
+template <class F>
+PyCFunction method(F* function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// ---- Arguments ----
+
+// At most this many parameters per callable.
+inline constexpr std::size_t kMaxParams = 4;
+
+// The parameters of one callable: all positional-or-keyword; the first `required` are required.
+struct Params {
+  const char* callable;  // "Schema.__new__", "Morvane.validate", "parse_query"
+  std::array<const char*, kMaxParams> names;  // the first `count` are used
+  std::size_t count;
+  std::size_t required;
+};
+
+// Binds a vectorcall argument list to `params`: on success slots[i] holds the borrowed argument
+// of parameter i, or nullptr for an omitted optional one. TypeError for too many positional
+// arguments, an unknown keyword, a parameter given twice, or a missing required one.
+bool bind(const Params& params, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+          PyObject** slots);
+// The same for a tuple and a dict (a type's __new__).
+bool bind(const Params& params, PyObject* args, PyObject* kwargs, PyObject** slots);
+
+// The converters: each reads one argument, named `param` in its error messages.
+// A `str` (or subclass) as its UTF-8 text; the view lives as long as the object.
+bool to_text(PyObject* object, const char* param, std::string_view& out);
+// A sequence of `str` (not a `str` itself), as views held under strong references.
+struct TextList {
+  std::vector<Ref> objects;
+  std::vector<std::string_view> texts;
+};
+bool to_text_list(PyObject* object, const char* param, TextList& out);
+// A `dict` (or subclass), borrowed.
+bool to_dict(PyObject* object, const char* param, PyObject*& out);
+// A Schema instance's native schema, borrowed.
+bool to_schema(PyObject* object, const char* param, const schema::Schema*& out);
+// An int (or an object with __index__) from 0 to 2**64 - 1; OverflowError outside.
+bool to_u64(PyObject* object, const char* param, std::uint64_t& out);
+
+// The reason text "'{type}' object cannot be converted to '{target}'".
+std::string cannot_convert(PyObject* object, std::string_view target);
+
+// ---- Results ----
+
+PyObject* new_str(std::string_view text);
+PyObject* new_bool(bool value);
+PyObject* new_optional_str(const std::string* text);  // None for nullptr
+template <class Strings>
+PyObject* new_str_list(const Strings& texts) {
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(texts))));
+  if (!list) return nullptr;
+  Py_ssize_t i = 0;
+  for (const auto& text : texts) {
+    PyObject* item = new_str(text);
+    if (item == nullptr) return nullptr;
+    PyList_SetItem(list.get(), i++, item);
+  }
+  return list.release();
+}
+
+// `texts` written as ["a", "b"], each in double quotes with the escapes of debug_quote.
+std::string quoted_list(std::span<const std::string> texts);
+std::string quoted_list(std::span<const std::string_view> texts);
+
+}  // namespace morvane::bindings
