@@ -9,8 +9,11 @@
 namespace morvane::bindings {
 namespace {
 
+// m_size 0, not -1: an interpreter importing the module then always calls PyInit__morvane,
+// which refuses any interpreter but the first, where -1 would let the import machinery copy
+// the first module's attributes into it unasked.
 PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT, "_morvane", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_morvane", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 // The module made by the first initialisation, and the interpreter that made it. Single-phase

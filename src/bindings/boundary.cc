@@ -1,5 +1,6 @@
 #include "bindings/boundary.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -79,12 +80,10 @@ bool bind_keyword(const Params& params, PyObject* name, PyObject* value, PyObjec
       return true;
     }
   }
-  Py_ssize_t size = 0;
-  const char* text = PyUnicode_AsUTF8AndSize(name, &size);
-  if (text == nullptr) return false;
-  std::string message = callable_name(params) + " got an unexpected keyword argument '" +
-                        std::string(text, static_cast<std::size_t>(size)) + "'";
-  PyErr_SetString(PyExc_TypeError, message.c_str());
+  // The name goes into the message as an object: it may hold text that has no UTF-8 form.
+  const std::string callable = callable_name(params);
+  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", callable.c_str(),
+               name);
   return false;
 }
 
@@ -105,8 +104,8 @@ bool place_positional(const Params& params, PyObject* const* args, Py_ssize_t na
 
 }  // namespace
 
-bool bind(const Params& params, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-          PyObject** slots) {
+bool bind_arguments(const Params& params, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, PyObject** slots) {
   if (!place_positional(params, args, nargs, slots)) return false;
   if (kwnames != nullptr) {
     const Py_ssize_t count = PyTuple_Size(kwnames);
@@ -178,7 +177,11 @@ std::string cannot_convert(PyObject* object, std::string_view target) {
 }
 
 bool to_text(PyObject* object, const char* param, std::string_view& out) {
-  if (!PyUnicode_Check(object)) return argument_type_error(param, object, "PyString");
+  // An exact str is told apart without asking for the type's flags, which the stable ABI does
+  // through a call.
+  if (!Py_IS_TYPE(object, &PyUnicode_Type) && !PyUnicode_Check(object)) {
+    return argument_type_error(param, object, "PyString");
+  }
   Py_ssize_t size = 0;
   const char* text = PyUnicode_AsUTF8AndSize(object, &size);
   if (text == nullptr) return argument_error(param);
@@ -192,10 +195,14 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
     return argument_error(param);
   }
   if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
+  // The length only sizes the first allocation: a sequence may claim any length, and what
+  // counts is the items it gives.
+  constexpr Py_ssize_t kMaxReserve = 1 << 16;
   const Py_ssize_t hint = PySequence_Size(object);
   if (hint < 0) PyErr_Clear();
-  out.objects.reserve(hint > 0 ? static_cast<std::size_t>(hint) : 0);
-  out.texts.reserve(out.objects.capacity());
+  const std::size_t reserve = static_cast<std::size_t>(std::clamp<Py_ssize_t>(hint, 0, kMaxReserve));
+  out.objects.reserve(reserve);
+  out.texts.reserve(reserve);
   Ref iterator = Ref::steal(PyObject_GetIter(object));
   if (!iterator) return argument_error(param);
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
@@ -242,7 +249,7 @@ PyObject* new_str(std::string_view text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
-PyObject* new_bool(bool value) { return PyBool_FromLong(value); }
+PyObject* new_bool(bool value) { return Py_NewRef(value ? Py_True : Py_False); }
 
 PyObject* new_optional_str(const std::string* text) {
   if (text == nullptr) return Py_NewRef(Py_None);

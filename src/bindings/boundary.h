@@ -133,8 +133,17 @@ struct Params {
 // Binds a vectorcall argument list to `params`: on success slots[i] holds the borrowed argument
 // of parameter i, or nullptr for an omitted optional one. TypeError for too many positional
 // arguments, an unknown keyword, a parameter given twice, or a missing required one.
-bool bind(const Params& params, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-          PyObject** slots);
+bool bind_arguments(const Params& params, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, PyObject** slots);
+// Every argument given by position, the common call, is bound without a search.
+inline bool bind(const Params& params, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames, PyObject** slots) {
+  if (kwnames == nullptr && static_cast<std::size_t>(nargs) == params.count) {
+    for (std::size_t i = 0; i < params.count; ++i) slots[i] = args[i];
+    return true;
+  }
+  return bind_arguments(params, args, nargs, kwnames, slots);
+}
 // The same for a tuple and a dict (a type's __new__).
 bool bind(const Params& params, PyObject* args, PyObject* kwargs, PyObject** slots);
 

@@ -180,26 +180,25 @@ PyObject* schema_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     if (!bind(kParams, args, nargs, kwnames, slots) || !to_dict(slots[0], "d", d)) {
       return nullptr;
     }
-    PyObject* parts[2];
+    // Each value is held as soon as it is found: looking up the next key may run code (a
+    // key's __eq__) that changes `d`.
+    Ref parts[2];
     constexpr const char* kKeys[2] = {"nodes", "relationships"};
     for (int i = 0; i < 2; ++i) {
       Ref key = Ref::steal(PyUnicode_FromString(kKeys[i]));
       if (!key) return nullptr;
-      parts[i] = PyDict_GetItemWithError(d, key.get());
-      if (parts[i] == nullptr) {
+      parts[i] = Ref::borrow(PyDict_GetItemWithError(d, key.get()));
+      if (!parts[i]) {
         if (PyErr_Occurred()) return nullptr;
         PyErr_Format(PyExc_KeyError, "'%s' key missing from dict", kKeys[i]);
         return nullptr;
       }
-      if (!PyDict_Check(parts[i])) {
+      if (!PyDict_Check(parts[i].get())) {
         PyErr_Format(PyExc_TypeError, "'%s' must be a dict", kKeys[i]);
         return nullptr;
       }
     }
-    // The values are borrowed from `d`, which reading them cannot change: nothing but the
-    // two inner dicts is read, and each is held while it is read.
-    Ref nodes = Ref::borrow(parts[0]), relationships = Ref::borrow(parts[1]);
-    return schema_from_dicts(nodes.get(), relationships.get());
+    return schema_from_dicts(parts[0].get(), parts[1].get());
   });
 }
 

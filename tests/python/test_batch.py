@@ -1,0 +1,327 @@
+"""Morvane.validate_batch: agreement with the core and with validate, thread safety, the size of
+the worker pool, deep nesting on the pool's threads, and arbitrary text."""
+import json
+import os
+import subprocess
+import sys
+import threading
+from pathlib import Path
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import _morvane
+
+ROOT = Path(__file__).resolve().parents[2]
+CORPUS = ROOT / "bench" / "corpus" / "queries.txt"
+SEPARATOR = ";;;;"
+
+# Names the corpus uses, some of them on purpose a letter away from the corpus's own (Moive,
+# released_on, ACTS_IN), so that validation finds unknown names with suggestions and fixes.
+CORPUS_NODES = {
+    "Person": ["name", "age", "email", "city", "born", "nickname"],
+    "User": ["email", "name", "visits"],
+    "Moive": ["title", "released_on"],
+    "City": ["name", "country"],
+    "Product": ["sku", "name", "price"],
+    "Order": ["id", "status", "total"],
+    "Company": ["id", "name"],
+    "Employee": ["name"],
+    "Account": ["id"],
+}
+CORPUS_RELATIONSHIPS = {
+    "KNOWS": ("Person", "Person", ["since"]),
+    "ACTS_IN": ("Person", "Moive", ["role"]),
+    "LIVES_IN": ("Person", "City", ["since"]),
+    "WORKS_AT": ("Employee", "Company", []),
+    "RATED": ("User", "Moive", ["stars"]),
+    "TRANSFER": ("Account", "Account", ["amount"]),
+}
+
+
+def load_corpus(path):
+    """The corpus's queries: each ends with a line holding exactly the separator (the last may
+    end with the file instead); a query is its lines joined by newlines; empty ones are skipped."""
+    text = path.read_bytes().decode("utf-8")
+    lines = text.split("\n")
+    if text.endswith("\n"):
+        lines.pop()  # the final line break ends the last line; it starts no new one
+    queries, current = [], []
+    for line in lines:
+        if line == SEPARATOR:
+            queries.append("\n".join(current))
+            current = []
+        else:
+            current.append(line)
+    queries.append("\n".join(current))
+    return [query for query in queries if query]
+
+
+@pytest.fixture(scope="module")
+def corpus():
+    queries = load_corpus(CORPUS)
+    assert len(queries) > 100
+    return queries
+
+
+@pytest.fixture(scope="module")
+def corpus_schema():
+    return _morvane.Schema(CORPUS_NODES, CORPUS_RELATIONSHIPS)
+
+
+@pytest.fixture(scope="module")
+def validator(corpus_schema):
+    return _morvane.Morvane(corpus_schema)
+
+
+@pytest.fixture(scope="module")
+def expected(validator, corpus):
+    """Each corpus query's to_json, validated one after another."""
+    return [validator.validate(query).to_json() for query in corpus]
+
+
+def cypher_dump():
+    entries = os.environ.get("PYTHONPATH", "").split(os.pathsep)
+    tool = Path(entries[0]) / "cypher-dump" if entries[0] else None
+    if tool is None or not os.access(tool, os.X_OK):
+        pytest.skip("cypher-dump is not beside the module on PYTHONPATH")
+    return tool
+
+
+class TestAgreement:
+    def test_corpus_loader_keeps_line_breaks_and_tabs(self, corpus):
+        # The corpus holds queries that end with a line break and queries with tabs; a loader
+        # that lost them would compare other texts than the core's.
+        assert any(query.endswith("\n") for query in corpus)
+        assert any("\t" in query for query in corpus)
+
+    def test_results_cover_valid_invalid_and_fixed(self, validator, corpus):
+        results = [validator.validate(query) for query in corpus]
+        assert any(result.is_valid for result in results)
+        assert any(result.syntax_errors for result in results)
+        assert any(result.semantic_errors and result.fixed_query for result in results)
+        assert any(result.warnings for result in results)
+
+    def test_validate_matches_the_core_tool(self, corpus_schema, validator, corpus, tmp_path):
+        tool = cypher_dump()
+        schema_file = tmp_path / "schema.json"
+        schema_file.write_text(corpus_schema.to_json(), encoding="utf-8")
+        # One process per query: an evenly spread sample of about 100 keeps this quick, with every
+        # query whose bytes are easiest to lose on the way (line breaks, tabs, non-ASCII text).
+        step = max(1, len(corpus) // 100)
+        sample = [
+            query
+            for number, query in enumerate(corpus)
+            if number % step == 0 or "\n" in query or "\t" in query or not query.isascii()
+        ]
+        for query in sample:
+            done = subprocess.run(
+                [tool, "validate", schema_file],
+                input=query.encode("utf-8"),
+                capture_output=True,
+                check=True,
+            )
+            printed = done.stdout.decode("utf-8").removesuffix("\n")
+            assert validator.validate(query).to_json() == printed, query
+
+    def test_batch_of_the_corpus_equals_validate(self, validator, corpus, expected):
+        results = validator.validate_batch(corpus)
+        assert [result.to_json() for result in results] == expected
+        # The results are full objects, not only their JSON.
+        for result, query in zip(results[:50], corpus):
+            assert result.to_dict() == validator.validate(query).to_dict()
+
+
+def test_threads_mixing_validate_and_batch_agree_with_sequential(validator, corpus, expected):
+    threads = 8
+    rounds = 100
+    barrier = threading.Barrier(threads)
+    failures = []
+
+    def work(worker):
+        try:
+            barrier.wait()
+            for turn in range(rounds):
+                # A batch of a slice of the corpus, then single queries from another place in it.
+                start = (worker * 37 + turn * 61) % len(corpus)
+                order = [(start + i) % len(corpus) for i in range(80)]
+                got = validator.validate_batch([corpus[i] for i in order])
+                if [result.to_json() for result in got] != [expected[i] for i in order]:
+                    failures.append((worker, turn, "batch"))
+                for i in range(turn, len(corpus), 50):
+                    if validator.validate(corpus[i]).to_json() != expected[i]:
+                        failures.append((worker, turn, corpus[i]))
+        except Exception as error:  # noqa: BLE001 - reported below with the thread's number
+            failures.append((worker, repr(error)))
+
+    workers = [threading.Thread(target=work, args=(i,)) for i in range(threads)]
+    for thread in workers:
+        thread.start()
+    for thread in workers:
+        thread.join()
+    assert failures == []
+
+
+def cpu_quota_applies():
+    """Whether a control-group CPU quota is set on this process's group or one above it."""
+    try:
+        groups = Path("/proc/self/cgroup").read_text().splitlines()
+    except OSError:
+        return True
+    root = Path("/sys/fs/cgroup")
+    for line in groups:
+        _, controllers, path = line.split(":", 2)
+        parts = [part for part in path.split("/") if part]
+        if controllers == "":
+            candidates = [(root, "cpu.max")]
+        elif "cpu" in controllers.split(","):
+            candidates = [(root / name, "cpu.cfs_quota_us") for name in ("cpu", "cpu,cpuacct")]
+        else:
+            continue
+        for base, name in candidates:
+            for depth in range(len(parts) + 1):
+                quota_file = base.joinpath(*parts[:depth], name)
+                try:
+                    quota = quota_file.read_text().split()
+                except OSError:
+                    continue
+                if quota and quota[0] not in ("max", "-1"):
+                    return True
+    return False
+
+
+# Runs one batch and prints how many threads it started.
+THREAD_COUNT_SCRIPT = """
+import os, _morvane
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+before = len(os.listdir("/proc/self/task"))
+validator.validate_batch(["MATCH (p:Person) RETURN p.name"] * 64)
+print(len(os.listdir("/proc/self/task")) - before)
+"""
+
+AVAILABLE = "available"
+
+
+@pytest.mark.parametrize(
+    "variables, size",
+    [
+        ({"RAYON_NUM_THREADS": "3"}, 3),
+        ({"RAYON_NUM_THREADS": "+2"}, 2),
+        ({"RAYON_NUM_THREADS": "0", "RAYON_RS_NUM_CPUS": "2"}, AVAILABLE),
+        ({"RAYON_NUM_THREADS": "abc", "RAYON_RS_NUM_CPUS": "2"}, 2),
+        ({"RAYON_NUM_THREADS": " 3", "RAYON_RS_NUM_CPUS": "+1"}, 1),
+        ({"RAYON_NUM_THREADS": "3x", "RAYON_RS_NUM_CPUS": "-2"}, AVAILABLE),
+        ({"RAYON_RS_NUM_CPUS": "0"}, AVAILABLE),
+        ({}, AVAILABLE),
+    ],
+)
+def test_pool_size_follows_the_environment(variables, size):
+    env = {
+        name: value
+        for name, value in os.environ.items()
+        if name not in ("RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS")
+    }
+    env.update(variables)
+    done = subprocess.run(
+        [sys.executable, "-c", THREAD_COUNT_SCRIPT],
+        env=env,
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+    started = int(done.stdout)
+    if size != AVAILABLE:
+        assert started == size
+    elif cpu_quota_applies():
+        assert 1 <= started <= len(os.sched_getaffinity(0))
+    else:
+        assert started == len(os.sched_getaffinity(0))
+
+
+# Shapes that nest: prefix, opening, innermost text, closing, suffix.
+NESTING = {
+    "foreach": ("", "FOREACH (x IN [1] | ", "CREATE (:Person {name: x})", ")", ""),
+    "parentheses": ("MATCH (p:Person) RETURN ", "(", "p.name", ")", ""),
+    "call": ("", "CALL { ", "MATCH (p:Person) RETURN p", " }", " RETURN 1"),
+    "list_comprehension": ("MATCH (p:Person) RETURN ", "[x IN ", "[p.name]", " | x]", ""),
+    "exists": ("MATCH (q) WHERE ", "EXISTS { (p:Person {name: ", "1", "}) }", " RETURN q"),
+    "case": ("RETURN ", "CASE WHEN ", "true", " THEN 1 END", ""),
+}
+
+
+def nested(shape, levels):
+    prefix, opening, inner, closing, suffix = NESTING[shape]
+    return prefix + opening * levels + inner + closing * levels + suffix
+
+
+def too_deep(result):
+    return any("query nested deeper than 1000 levels" in error for error in result.syntax_errors)
+
+
+@pytest.mark.parametrize("shape", NESTING)
+def test_deepest_accepted_nesting_validates_on_pool_threads(shape):
+    validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+    # Bisect for the deepest nesting the recognizer accepts; the limit counts rule calls, so no
+    # shape gets past 1000 levels.
+    accepted, refused = 1, 1001
+    assert not validator.validate(nested(shape, accepted)).syntax_errors
+    assert too_deep(validator.validate(nested(shape, refused)))
+    while refused - accepted > 1:
+        middle = (accepted + refused) // 2
+        if too_deep(validator.validate(nested(shape, middle))):
+            refused = middle
+        else:
+            accepted = middle
+    deepest, deeper = nested(shape, accepted), nested(shape, refused)
+
+    # Enough copies that the pool's workers, not only the calling thread, take some.
+    results = validator.validate_batch([deepest, deeper] * 8)
+    assert [r.to_json() for r in results[:2]] == [
+        validator.validate(deepest).to_json(),
+        validator.validate(deeper).to_json(),
+    ]
+    assert len({r.to_json() for r in results[::2]}) == 1
+    assert len({r.to_json() for r in results[1::2]}) == 1
+    assert not results[0].syntax_errors
+    assert too_deep(results[1]) and not results[1].is_valid
+
+
+# Text of every kind: any code point (NUL and lone surrogates among them), Cypher-looking
+# fragments, and one fragment repeated thousands of times.
+ANY_CHARACTER = st.characters(blacklist_categories=())
+FRAGMENTS = st.sampled_from(
+    ["(", ")", "[", "{", "MATCH (n:Person) ", "RETURN ", "'", "\\", "\x00", "\ud800", "é", "/*"]
+)
+TEXT = st.one_of(
+    st.text(ANY_CHARACTER),
+    st.lists(st.one_of(FRAGMENTS, st.text(ANY_CHARACTER, max_size=5)), max_size=30).map("".join),
+    st.builds(
+        lambda part, times: part * times,
+        st.one_of(FRAGMENTS, st.text(ANY_CHARACTER, min_size=1, max_size=12)),
+        st.integers(1000, 5000),
+    ),
+)
+
+
+def outcome(validator, query):
+    try:
+        return validator.validate(query).to_json()
+    except UnicodeEncodeError:
+        return UnicodeEncodeError
+
+
+@settings(max_examples=60, deadline=None)
+@given(queries=st.lists(TEXT, max_size=8))
+def test_arbitrary_text_gives_a_result_and_batches_agree(validator, queries):
+    outcomes = [outcome(validator, query) for query in queries]
+    for query, result in zip(queries, outcomes):
+        has_surrogate = any(0xD800 <= ord(char) <= 0xDFFF for char in query)
+        assert (result is UnicodeEncodeError) == has_surrogate
+        if result is not UnicodeEncodeError:
+            assert json.loads(result)["is_valid"] in (True, False)
+    if UnicodeEncodeError in outcomes:
+        with pytest.raises(UnicodeEncodeError):
+            validator.validate_batch(queries)
+    else:
+        assert [r.to_json() for r in validator.validate_batch(queries)] == outcomes
