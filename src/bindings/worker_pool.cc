@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace morvane::bindings {
 namespace {
@@ -112,10 +114,17 @@ std::optional<std::size_t> read_v1_quota(const std::string& dir) {
 
 enum class CgroupVersion : std::uint8_t { kV1, kV2 };
 
-// The directory of the group `path` in the mount of the matching cpu hierarchy, or nothing. A
-// mount shows the part of the hierarchy under its root, so `path` must lie under that root.
-std::optional<std::string> group_directory(CgroupVersion version, std::string_view path,
-                                           std::string_view mountinfo) {
+// Where a cpu hierarchy shows a group: its directory is mount_point + relative, `relative`
+// being empty or starting with '/'.
+struct GroupDirectory {
+  std::string mount_point;
+  std::string_view relative;
+};
+
+// The mount of the matching cpu hierarchy that shows the group `path` ("" for the root group),
+// or nothing. A mount shows only the groups under its root, so `path` must lie there.
+std::optional<GroupDirectory> find_group(CgroupVersion version, std::string_view path,
+                                         std::string_view mountinfo) {
   while (!mountinfo.empty()) {
     std::string_view line = take_until(mountinfo, '\n');
     // "id parent major:minor root mount-point options [optional...] - type source super-options"
@@ -132,30 +141,26 @@ std::optional<std::string> group_directory(CgroupVersion version, std::string_vi
     std::string_view head = line.substr(0, dash);
     for (int skipped = 0; skipped < 3; ++skipped) take_until(head, ' ');
     const std::string root = unescape_mount_path(take_until(head, ' '));
-    const std::string mount_point = unescape_mount_path(take_until(head, ' '));
-    if (root == "/") return mount_point + std::string(path);
-    if (path == root) return mount_point;
-    if (path.starts_with(root) && path[root.size()] == '/') {
-      return mount_point + std::string(path.substr(root.size()));
+    std::string mount_point = unescape_mount_path(take_until(head, ' '));
+    if (root == "/") return GroupDirectory{std::move(mount_point), path};
+    if (path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/')) {
+      return GroupDirectory{std::move(mount_point), path.substr(root.size())};
     }
   }
   return std::nullopt;
 }
 
-// The smallest quota from `dir` up to `mount_point`, which `dir` starts with.
-std::optional<std::size_t> smallest_quota(CgroupVersion version, std::string dir,
-                                          std::size_t mount_point_size) {
+// The smallest quota set on the group or on a parent up to the mount point.
+std::optional<std::size_t> smallest_quota(CgroupVersion version, const GroupDirectory& group) {
   std::optional<std::size_t> smallest;
+  std::string_view relative = group.relative;
   for (;;) {
+    const std::string dir = group.mount_point + std::string(relative);
     const std::optional<std::size_t> quota =
         version == CgroupVersion::kV2 ? read_v2_quota(dir) : read_v1_quota(dir);
     if (quota && (!smallest || *quota < *smallest)) smallest = quota;
-    const std::size_t slash = dir.rfind('/');
-    if (dir.size() <= mount_point_size || slash == std::string::npos ||
-        slash < mount_point_size) {
-      return smallest;
-    }
-    dir.resize(slash);
+    if (relative.empty()) return smallest;
+    relative = relative.substr(0, relative.rfind('/'));
   }
 }
 
@@ -201,10 +206,9 @@ std::optional<std::size_t> cgroup_cpu_limit(std::string_view cgroups, std::strin
     }
     if (!path.starts_with('/')) continue;
     if (path == "/") path = {};
-    const std::optional<std::string> dir = group_directory(version, path, mountinfo);
-    if (!dir) continue;
-    const std::optional<std::size_t> quota =
-        smallest_quota(version, *dir, dir->size() - path.size());
+    const std::optional<GroupDirectory> group = find_group(version, path, mountinfo);
+    if (!group) continue;
+    const std::optional<std::size_t> quota = smallest_quota(version, *group);
     if (quota && (!limit || *quota < *limit)) limit = quota;
   }
   return limit;

@@ -2,9 +2,10 @@
 //
 // A WorkerPool owns a fixed set of threads, each with a kWorkerStackSize stack (the recognizer,
 // builder and validator depth limits are sized for it). parallel_for splits [0, n) into ranges
-// that the calling thread and idle workers claim one at a time; the caller always takes part, so
-// a call completes even when every worker is busy or none could be started. The pool uses only
-// the C and C++ runtimes and changes no process-wide setting (no signal masks, no fork handlers).
+// that the calling thread and idle workers claim one at a time; the caller always works on its
+// own call, so a call completes even when every worker is busy or none could be started. The
+// pool uses only the C and C++ runtimes and changes no process-wide setting (no signal masks, no
+// fork handlers).
 //
 // Python-free: the bindings release the interpreter lock around parallel_for, and the work they
 // pass touches no Python object.
