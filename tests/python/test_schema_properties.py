@@ -102,7 +102,10 @@ def is_text(value):
 
 
 def is_property_list(value):
-    # The strategies make no sequence types besides list, tuple, str and bytes.
+    # The strategies make no sequence types besides list, tuple, str and bytes. Bytes are a
+    # sequence of ints, so only an empty one is a (vacuous) sequence of str.
+    if isinstance(value, bytes):
+        return not value
     return isinstance(value, (list, tuple)) and all(is_text(item) for item in value)
 
 
