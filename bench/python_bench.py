@@ -23,17 +23,20 @@ One run prints these sections:
    bench/generator_bench.cc, against that program's BM_GenerateWideSchema.
 
 Python figures are medians of wall-clock timings: an operation runs in a loop long enough to take
-MIN_LOOP_SECONDS, the loop being timed REPETITIONS times, and a batch is timed alone a few times.
-The native figures come from the benchmark programs beside the module (<module dir>/bench/...),
-run with --benchmark_format=json: the median of their repetitions, in wall-clock time. When a
-program is absent, the command that gives its figure is printed instead. --quick makes every
-section smaller, for a smoke run.
+20 ms, the loop being timed 15 times; a validation batch is timed alone 5 times, a generation
+batch 9 times. The native figures come from the benchmark programs beside the module
+(<module dir>/bench/...), run with --benchmark_format=json: the median of 9 repetitions, in
+wall-clock time. When a program is absent, the command that gives its figure is printed instead.
+--quick makes every section smaller, for a smoke run. Other work on the machine skews the
+figures: the load average is printed before and after, and the quietest of a few runs is the one
+to quote.
 """
 
 import argparse
 import json
 import os
 import platform
+import shlex
 import statistics
 import subprocess
 import sys
@@ -145,7 +148,7 @@ class Plan:
         self.batch_repetitions = 1 if quick else 5
         self.memory_count = 100_000 if quick else 1_000_000
         self.generate_count = 10_000 if quick else 100_000
-        self.generate_repetitions = 1 if quick else 5
+        self.generate_repetitions = 1 if quick else 9
         types = CypherGenerator.supported_types()
         self.generate_types = [types[0], types[6], types[-1]] if quick else types
         self.native_repetitions = 1 if quick else 9
@@ -182,9 +185,18 @@ def timed_once(call, *args):
     return seconds, cpu
 
 
+def timed_calls(repetitions, call, *args):
+    """The median wall-clock seconds of one call over `repetitions` calls timed alone, and the
+    CPU seconds the process spent per wall-clock second over all of them."""
+    timings = [timed_once(call, *args) for _ in range(repetitions)]
+    wall = sum(seconds for seconds, _ in timings)
+    cores = sum(cpu for _, cpu in timings) / wall
+    return statistics.median(seconds for seconds, _ in timings), cores
+
+
 def median_once(repetitions, call, *args):
     """Median wall-clock seconds of one call, over `repetitions` calls timed alone."""
-    return statistics.median(timed_once(call, *args)[0] for _ in range(repetitions))
+    return timed_calls(repetitions, call, *args)[0]
 
 
 def call_each(call, items):
@@ -238,14 +250,18 @@ def show_time(seconds):
     return f"{seconds:.2f} s"
 
 
-def show_ratio(ratio):
-    return "n/a" if ratio is None else f"{ratio:.2f}x"
-
-
 def verdict(met):
-    if met is None:
-        return "not measured"
     return "met" if met else "NOT met"
+
+
+def print_ratio_goal(label, ratio, limit, bench):
+    """A Python / C++ ratio against its goal of at most `limit`; without a ratio (the C++ program
+    is absent), the command that gives the C++ figure."""
+    if ratio is None:
+        print(f"{label}: not measured (goal: at most {limit:.2f}x); {bench.path} is absent, "
+              f"run by hand: {shlex.join(bench.command)}")
+    else:
+        print(f"{label}: {ratio:.2f}x (goal: at most {limit:.2f}x): {verdict(ratio <= limit)}")
 
 
 def print_table(title, header, rows):
@@ -255,7 +271,8 @@ def print_table(title, header, rows):
 
     def line(cells):
         first, *rest = cells
-        return "  ".join([f"{first:<{widths[0]}}", *(f"{c:>{w}}" for c, w in zip(rest, widths[1:]))])
+        return "  ".join([f"{first:<{widths[0]}}",
+                          *(f"{cell:>{width}}" for cell, width in zip(rest, widths[1:]))])
 
     print()
     print(title)
@@ -281,9 +298,8 @@ class NativeBench:
 
     def medians(self):
         """The median aggregate of each benchmark run, by run name; None when the program is
-        absent (the command is then printed for a run by hand)."""
+        absent."""
         if not os.access(self.path, os.X_OK):
-            print(f"  ({self.path} is absent: run `{' '.join(self.command)}` to compare by hand)")
             return None
         output = subprocess.run(self.command, capture_output=True, text=True, check=True).stdout
         runs = json.loads(output)["benchmarks"]
@@ -308,7 +324,7 @@ def native_per_query(run, count):
 
 
 def surface_section(plan):
-    """The per-call costs of the entry points, as the first version of this script measured."""
+    """The cost per call of the entry points, on the schema of bench/schema_bench.cc."""
     schema = Schema(NODES, RELATIONSHIPS)
     json_text = schema.to_json()
     labels = {label: properties for label, properties in NODES.items()}
@@ -350,7 +366,8 @@ def surface_section(plan):
 def validate_section(plan, corpus):
     validator = Morvane(validate_bench_schema())
     python = plan.per_call(call_each, validator.validate, corpus) / len(corpus)
-    runs = NativeBench(plan, "validate_bench", "^BM_ValidateCorpus$").medians()
+    bench = NativeBench(plan, "validate_bench", "^BM_ValidateCorpus$")
+    runs = bench.medians()
     native = None if runs is None else native_per_query(runs["BM_ValidateCorpus"], len(corpus))
     ratio = None if native is None else python / native
     print_table(
@@ -361,16 +378,14 @@ def validate_section(plan, corpus):
          ("C++: Morvane::validate (BM_ValidateCorpus)",
           "n/a" if native is None else show_time(native))])
     print()
-    print(f"Python / C++: {show_ratio(ratio)} (goal: at most {VALIDATE_OVERHEAD_GOAL:.2f}x): "
-          f"{verdict(None if ratio is None else ratio <= VALIDATE_OVERHEAD_GOAL)}")
+    print_ratio_goal("Python / C++", ratio, VALIDATE_OVERHEAD_GOAL, bench)
 
 
-def run_child(kind, count, repetitions, extra_env):
-    """Runs this script as a child measuring `kind`, and returns what it reports."""
+def run_child(arguments, extra_env):
+    """Runs this script as a child with `arguments`, and returns what it reports."""
     env = dict(os.environ, **extra_env)
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [MODULE_DIR, env.get("PYTHONPATH")]))
-    command = [sys.executable, os.path.abspath(__file__), "--child", kind,
-               "--count", str(count), "--repetitions", str(repetitions)]
+    command = [sys.executable, os.path.abspath(__file__), *arguments]
     output = subprocess.run(command, env=env, capture_output=True, text=True, check=True).stdout
     return json.loads(output)
 
@@ -381,11 +396,8 @@ def child_batch(count, repetitions):
     validator = Morvane(validate_bench_schema())
     batch = corpus_batch(count)
     timed_once(validator.validate_batch, batch)
-    timings = [timed_once(validator.validate_batch, batch) for _ in range(repetitions)]
-    return {
-        "seconds": statistics.median(seconds for seconds, _ in timings),
-        "cores": sum(cpu for _, cpu in timings) / sum(seconds for seconds, _ in timings),
-    }
+    seconds, cores = timed_calls(repetitions, validator.validate_batch, batch)
+    return {"seconds": seconds, "cores": cores}
 
 
 def status_bytes(field):
@@ -397,7 +409,7 @@ def status_bytes(field):
     raise LookupError(field)
 
 
-def child_memory(count, _repetitions):
+def child_memory(count):
     """The resident memory that one validate_batch of `count` corpus queries adds, at its peak
     and once it has returned with its results kept, over the process with its queries ready."""
     validator = Morvane(validate_bench_schema())
@@ -410,19 +422,16 @@ def child_memory(count, _repetitions):
     return {"peak": peak - before, "kept": kept - before}
 
 
-CHILDREN = {"batch": child_batch, "memory": child_memory}
-
-
 def batch_section(plan):
     count = plan.batch_count
     validator = Morvane(validate_bench_schema())
     batch = corpus_batch(count)
-    loop = median_once(plan.batch_repetitions, collect, validator.validate, batch)
+    loop, loop_cores = timed_calls(plan.batch_repetitions, collect, validator.validate, batch)
     rows = [("Python loop of Morvane.validate", show_time(loop), f"{count / loop:,.0f}",
-             "1.00x", "1.0")]
+             "1.00x", f"{loop_cores:.1f}")]
     speedups = {}
     for threads in BATCH_THREADS:
-        child = run_child("batch", count, plan.batch_repetitions,
+        child = run_child(["--batch-child", str(count), str(plan.batch_repetitions)],
                           {"RAYON_NUM_THREADS": str(threads)})
         speedups[threads] = loop / child["seconds"]
         rows.append((f"validate_batch, RAYON_NUM_THREADS={threads}", show_time(child["seconds"]),
@@ -450,7 +459,7 @@ def result_section(plan):
 
 def memory_section(plan):
     count = plan.memory_count
-    child = run_child("memory", count, 1, {})
+    child = run_child(["--memory-child", str(count)], {})
     print_table(f"Memory of one validate_batch of {count:,} corpus queries, results kept "
                 "(resident, over the process with its query list ready)",
                 ["figure", "bytes", "per query"],
@@ -463,7 +472,8 @@ def memory_section(plan):
 def parse_section(plan, corpus):
     accepted = [query for query in corpus if parse_query(query).is_valid]
     python = plan.per_call(call_each, parse_query, accepted) / len(accepted)
-    runs = NativeBench(plan, "parse_bench", "^BM_ParseCorpus$").medians()
+    bench = NativeBench(plan, "parse_bench", "^BM_ParseCorpus$")
+    runs = bench.medians()
     native = None if runs is None else native_per_query(runs["BM_ParseCorpus"], len(accepted))
     ratio = None if native is None else python / native
     print_table(f"parse_query over the {len(accepted)} corpus queries the parser accepts",
@@ -472,8 +482,7 @@ def parse_section(plan, corpus):
                  ("C++: parser::parse (BM_ParseCorpus of parse_bench)",
                   "n/a" if native is None else show_time(native))])
     print()
-    print(f"Python / C++: {show_ratio(ratio)} (goal: at most {PARSE_OVERHEAD_GOAL:.2f}x): "
-          f"{verdict(None if ratio is None else ratio <= PARSE_OVERHEAD_GOAL)}")
+    print_ratio_goal("Python / C++", ratio, PARSE_OVERHEAD_GOAL, bench)
 
 
 def generate_section(plan):
@@ -481,7 +490,8 @@ def generate_section(plan):
     generator = CypherGenerator(Schema(WIDE_NODES, WIDE_RELATIONSHIPS), seed=42)
     types = CypherGenerator.supported_types()
     indices = "|".join(str(types.index(name)) for name in plan.generate_types)
-    runs = NativeBench(plan, "generator_bench", f"^BM_GenerateWideSchema/({indices})$").medians()
+    bench = NativeBench(plan, "generator_bench", f"^BM_GenerateWideSchema/({indices})$")
+    runs = bench.medians()
     rows = []
     ratios = []
     for name in plan.generate_types:
@@ -496,29 +506,30 @@ def generate_section(plan):
             native = seconds_of(run)
             ratios.append(python / native)
             cells += [show_time(native), f"{run['bytes_per_second'] / run['items_per_second']:.0f}",
-                      show_ratio(python / native)]
+                      f"{python / native:.2f}x"]
         rows.append(cells)
     print_table(f"CypherGenerator.generate_batch(type, {count:,}) per query, wide schema of "
                 "bench/generator_bench.cc",
-                ["query type", "Python", "bytes", "C++", "bytes", "Python / C++"], rows)
+                ["query type", "Python", "Python bytes", "C++", "C++ bytes", "Python / C++"], rows)
     print()
-    worst = max(ratios) if ratios else None
-    print(f"largest Python / C++: {show_ratio(worst)} "
-          f"(goal: at most {GENERATE_OVERHEAD_GOAL:.0f}x): "
-          f"{verdict(None if worst is None else worst <= GENERATE_OVERHEAD_GOAL)}")
+    print_ratio_goal("largest Python / C++", max(ratios) if ratios else None,
+                     GENERATE_OVERHEAD_GOAL, bench)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
     parser.add_argument("--quick", action="store_true",
                         help="a fast smoke run: fewer repetitions and smaller batches")
-    # A child process measuring one thing, as the parent runs it.
-    parser.add_argument("--child", choices=sorted(CHILDREN), help=argparse.SUPPRESS)
-    parser.add_argument("--count", type=int, help=argparse.SUPPRESS)
-    parser.add_argument("--repetitions", type=int, help=argparse.SUPPRESS)
+    # The children that batch_section and memory_section run: COUNT queries, REPETITIONS times.
+    parser.add_argument("--batch-child", nargs=2, type=int, metavar=("COUNT", "REPETITIONS"),
+                        help=argparse.SUPPRESS)
+    parser.add_argument("--memory-child", type=int, metavar="COUNT", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if args.child:
-        print(json.dumps(CHILDREN[args.child](args.count, args.repetitions)))
+    if args.batch_child:
+        print(json.dumps(child_batch(*args.batch_child)))
+        return
+    if args.memory_child:
+        print(json.dumps(child_memory(args.memory_child)))
         return
 
     plan = Plan(args.quick)
@@ -526,10 +537,12 @@ def main():
     print(f"Python {sys.version.split()[0]} ({platform.python_implementation()}) at "
           f"{sys.executable}, {platform.machine()}, os.cpu_count() = {os.cpu_count()}")
     print(f"module: {_morvane.__file__}")
-    print(f"native benchmarks: {os.path.join(MODULE_DIR, 'bench')}")
+    print(f"build dir: {MODULE_DIR} (C++ benchmarks looked for in its bench/)")
+    print("load average: {:.2f} {:.2f} {:.2f}".format(*os.getloadavg()))
     print(f"{'quick run: ' if args.quick else ''}Python: median of {plan.repetitions} timed loops "
-          f"of at least {plan.min_loop_seconds * 1e3:.0f} ms each, batches: median of "
-          f"{plan.batch_repetitions}; C++: median of {plan.native_repetitions} repetitions")
+          f"of at least {plan.min_loop_seconds * 1e3:.0f} ms each, validation batches: median "
+          f"of {plan.batch_repetitions}, generation batches: median of "
+          f"{plan.generate_repetitions}; C++: median of {plan.native_repetitions} repetitions")
     surface_section(plan)
     validate_section(plan, corpus)
     batch_section(plan)
@@ -537,6 +550,8 @@ def main():
     memory_section(plan)
     parse_section(plan, corpus)
     generate_section(plan)
+    print()
+    print("load average: {:.2f} {:.2f} {:.2f}".format(*os.getloadavg()))
 
 
 if __name__ == "__main__":

@@ -76,14 +76,19 @@ PyObject* generator_generate_batch(PyObject* self, PyObject* const* args, Py_ssi
     }
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!list) return nullptr;
-    CypherGenerator& generator = self_generator(self);
+    CypherGenerator& inner = self_generator(self);
+    if (n == 0) return list.release();
+    // The name is matched once; an unknown one fails as the first generate call would, drawing
+    // nothing. Every query is then written into one reused buffer.
+    const std::optional<generator::QueryType> type = generator::find_query_type(query_type);
+    if (!type) {
+      raise_cypher_error(inner.generate(query_type).error());
+      return nullptr;
+    }
+    std::string query;
     for (std::uint64_t i = 0; i < n; ++i) {
-      auto query = generator.generate(query_type);
-      if (!query) {
-        raise_cypher_error(query.error());
-        return nullptr;
-      }
-      PyObject* text = new_str(*query);
+      inner.generate(*type, query);
+      PyObject* text = new_str(query);
       if (text == nullptr) return nullptr;
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), text);
     }

@@ -54,12 +54,16 @@ Result<CypherGenerator, OsRandomError> CypherGenerator::create(
   return CypherGenerator(std::move(schema), *rng);
 }
 
+std::optional<QueryType> find_query_type(std::string_view name) {
+  const auto found = std::find(kQueryTypeNames.begin(), kQueryTypeNames.end(), name);
+  if (found == kQueryTypeNames.end()) return std::nullopt;
+  return static_cast<QueryType>(found - kQueryTypeNames.begin());
+}
+
 Result<std::string, CypherError> CypherGenerator::generate(std::string_view query_type) {
-  const auto found = std::find(kQueryTypeNames.begin(), kQueryTypeNames.end(), query_type);
-  if (found == kQueryTypeNames.end()) {
-    return Err{CypherError::Generator("Unknown query type: " + std::string(query_type))};
-  }
-  return generate(static_cast<QueryType>(found - kQueryTypeNames.begin()));
+  const std::optional<QueryType> type = find_query_type(query_type);
+  if (!type) return Err{CypherError::Generator("Unknown query type: " + std::string(query_type))};
+  return generate(*type);
 }
 
 std::uint32_t CypherGenerator::draw_label() {
@@ -129,6 +133,12 @@ void CypherGenerator::gen_limit(std::string& out) {
 
 std::string CypherGenerator::generate(QueryType type) {
   std::string out;
+  generate(type, out);
+  return out;
+}
+
+void CypherGenerator::generate(QueryType type, std::string& out) {
+  out.clear();
   out.reserve(kQueryReserve);
   // Appends "MATCH (n:{label})".
   const auto match_label = [&](std::uint32_t label) {
@@ -303,7 +313,6 @@ std::string CypherGenerator::generate(QueryType type) {
       break;
     }
   }
-  return out;
 }
 
 }  // namespace morvane::generator

@@ -46,6 +46,9 @@ inline constexpr std::array<std::string_view, 13> kQueryTypeNames = {
 };
 static_assert(kQueryTypeNames.size() == static_cast<std::size_t>(QueryType::unwind) + 1);
 
+// The type of that name (exact, case-sensitive), or nothing.
+std::optional<QueryType> find_query_type(std::string_view name);
+
 class CypherGenerator {
  public:
   // Takes over `schema` and starts from `rng`; draws nothing.
@@ -60,6 +63,9 @@ class CypherGenerator {
   Result<std::string, CypherError> generate(std::string_view query_type);
   // The same for a type already resolved; never fails.
   std::string generate(QueryType type);
+  // The same, written into `out` in place of what it held: a caller drawing many queries
+  // reuses one buffer.
+  void generate(QueryType type, std::string& out);
 
   const Rng& rng() const { return rng_; }
 
