@@ -20,31 +20,18 @@
 
 namespace morvane::generator {
 
-// The query shapes, in the order the module lists them.
+// The query shapes, in the order the module lists them (listed once, in query_types.def).
 enum class QueryType : std::uint8_t {
-  match_return,
-  match_where_return,
-  create,
-  merge,
-  aggregation,
-  match_relationship,
-  create_relationship,
-  match_set,
-  match_delete,
-  with_chain,
-  distinct_return,
-  order_by,
-  unwind,
+#define MORVANE_QUERY_TYPE(name) name,
+#include "generator/query_types.def"
 };
 
 // The name of each query type, as callers spell it (case-sensitive), indexed by QueryType.
-inline constexpr std::array<std::string_view, 13> kQueryTypeNames = {
-    "match_return",        "match_where_return", "create",       "merge",
-    "aggregation",         "match_relationship", "create_relationship",
-    "match_set",           "match_delete",       "with_chain",   "distinct_return",
-    "order_by",            "unwind",
-};
-static_assert(kQueryTypeNames.size() == static_cast<std::size_t>(QueryType::unwind) + 1);
+inline constexpr auto kQueryTypeNames = std::to_array<std::string_view>({
+#define MORVANE_QUERY_TYPE(name) #name,
+#include "generator/query_types.def"
+});
+static_assert(kQueryTypeNames.size() == 13, "query_types.def lists the thirteen query types");
 
 // The type of that name (exact, case-sensitive), or nothing.
 std::optional<QueryType> find_query_type(std::string_view name);

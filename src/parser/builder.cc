@@ -13,6 +13,12 @@ namespace {
 // represented, which is reported like any other exhausted memory.
 constexpr std::size_t kMaxStore = ast::kAbsent - 1;
 
+// The message text of each guard, by Guard value.
+constexpr std::string_view kGuardTexts[] = {
+#define MORVANE_GUARD(name, text) text,
+#include "parser/builder_guards.def"
+};
+
 }  // namespace
 
 Result<ast::CypherQuery, CypherError> build_query(std::string_view input,
@@ -40,9 +46,9 @@ CypherError Builder::take_error() {
   return std::move(*error_);
 }
 
-std::uint32_t Builder::find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const {
-  for (; child != kNoPair; child = next_sibling(parent, child)) {
-    if (rule(child) == wanted) return child;
+std::uint32_t Builder::find_child(std::uint32_t pair, Rule wanted) const {
+  for (const std::uint32_t c : children(pair)) {
+    if (rule(c) == wanted) return c;
   }
   return kNoPair;
 }
@@ -60,26 +66,26 @@ ast::Str Builder::copy_text(std::string_view text) {
 }
 
 ast::List<ast::Str> Builder::copy_child_texts(std::uint32_t pair, Rule wanted) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
-    if (rule(c) == wanted) push(add(copy_text(c)));
+  const auto texts = open_list<ast::Str>();
+  for (const std::uint32_t c : children(pair)) {
+    if (rule(c) == wanted) push(texts, add(copy_text(c)));
   }
-  return take_list<ast::Str>(from);
+  return take_list(texts);
 }
 
 ast::ExprId Builder::add_null(ast::Span span) {
   return add_expr(ast::Expr::make_empty(ast::ExprKind::Null, span));
 }
 
-bool Builder::fail(std::string message) {
+bool Builder::fail(Guard guard, std::string_view detail) {
+  std::string message(kGuardTexts[static_cast<std::size_t>(guard)]);
+  message += detail;
   error_.emplace(CypherError::Parse(std::move(message)));
   return false;
 }
 
-bool Builder::fail_rule(std::string_view message, std::uint32_t pair) {
-  std::string text(message);
-  text += rule_name(rule(pair));
-  return fail(std::move(text));
+bool Builder::fail_rule(Guard guard, std::uint32_t pair) {
+  return fail(guard, rule_name(rule(pair)));
 }
 
 }  // namespace morvane::parser::builder

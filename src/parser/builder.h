@@ -25,8 +25,17 @@
 #include "error/result.h"
 #include "parser/ast.h"
 #include "parser/pair.h"
+#include "parser/recognizer.h"
+#include "parser/rule.h"
 
 namespace morvane::parser::builder {
+
+// What a tape of a shape the grammar cannot produce is refused with: one guard per check, each
+// with one message text (builder_guards.def).
+enum class Guard : std::uint8_t {
+#define MORVANE_GUARD(name, text) name,
+#include "parser/builder_guards.def"
+};
 
 // Builds the tree for tape[root], a `cypher` pair over `input`. The tree copies every text it
 // keeps: neither the input nor the tape needs to outlive the call.
@@ -60,12 +69,21 @@ class Builder {
     ast::ExprId list;  // absent until read; absent afterwards stands for Null
     ast::ExprId where_clause;
   };
-  // A list under construction: element offsets wait on one stack, tagged with the list they
-  // belong to, until the build of the list ends and moves them into the tree.
+  // A list under construction. Its elements wait on one stack of pending elements, each marked
+  // with its list's tag, until the list is collected into the tree. Lists built side by side
+  // (the reading and updating clauses of a query part) share the stack; the lists of an element
+  // are collected and released before the element is pushed.
+  template <class T>
+  struct OpenList {
+    std::uint32_t from;  // the stack's size when the list was opened
+    std::uint32_t tag;
+  };
   struct Pending {
     std::uint32_t at;
     std::uint32_t tag;
   };
+  // The tag of no list: map entries replaced by a later one with their key.
+  static constexpr std::uint32_t kDropped = 0;
 
   // Queries and projections (builder_query.cc).
   bool build_regular_query(std::uint32_t pair, ast::RegularQuery& out);
@@ -73,10 +91,12 @@ class Builder {
   bool build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& out);
   bool build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& out);
   bool build_with_clause(std::uint32_t pair, ast::WithClause& out);
-  // A WITH and the clauses pending from `clauses` on, as one QueryPart pushed with `tag`.
-  bool push_query_part(std::uint32_t with, std::uint32_t clauses, std::uint32_t tag);
-  bool push_reading_clause(std::uint32_t pair, std::uint32_t tag);
-  bool push_updating_clause(std::uint32_t pair, std::uint32_t tag);
+  // A WITH and the clauses before it, as one QueryPart pushed onto `parts`. Releases the
+  // clauses.
+  bool push_query_part(std::uint32_t with, OpenList<ast::ReadingClause> reading,
+                       OpenList<ast::UpdatingClause> updating, OpenList<ast::QueryPart> parts);
+  bool push_reading_clause(std::uint32_t pair, OpenList<ast::ReadingClause> list);
+  bool push_updating_clause(std::uint32_t pair, OpenList<ast::UpdatingClause> list);
   bool add_return_clause(std::uint32_t pair, ast::Id<ast::ReturnClause>& out);
   bool build_return_clause(std::uint32_t pair, ast::ReturnClause& out);
   bool build_return_body(std::uint32_t pair, ReturnBody& out);
@@ -102,10 +122,10 @@ class Builder {
   bool build_pattern(std::uint32_t pair, ast::Pattern& out);
   bool build_pattern_part(std::uint32_t pair, ast::PatternPart& out);
   bool build_pattern_element(std::uint32_t pair, ast::PatternElement& out);
-  // The (relationship, node) steps among the children of `parent` from `first` on, for
-  // pattern elements and shortestPath calls. A node pairs up with the relationship before it;
-  // a node without one is passed over.
-  bool build_chain(std::uint32_t parent, std::uint32_t first, ast::List<ast::PatternStep>& out);
+  // The (relationship, node) steps among the children of `parent` after its start node
+  // `start`, for pattern elements and shortestPath calls. A node pairs up with the relationship
+  // before it; a node without one is passed over.
+  bool build_chain(std::uint32_t parent, std::uint32_t start, ast::List<ast::PatternStep>& out);
   bool build_node_pattern(std::uint32_t pair, ast::NodePattern& out);
   bool build_relationship_pattern(std::uint32_t pair, ast::RelationshipPattern& out);
   bool build_properties(std::uint32_t pair, ast::MapOrParam& out);
@@ -116,9 +136,11 @@ class Builder {
   // An infix level with two or more operands (add_sub_expr included), folded from the left.
   bool build_left_fold(std::uint32_t pair, ast::ExprId& out);
   bool build_not_expr(std::uint32_t pair, ast::ExprId& out);
+  // A comparison_expr with more than one child.
   bool build_comparison_expr(std::uint32_t pair, ast::ExprId& out);
   // A unary_expr whose text begins with "-".
   bool build_negation(std::uint32_t pair, ast::ExprId& out);
+  // A postfix_expr with more than one child.
   bool build_postfix_expr(std::uint32_t pair, ast::ExprId& out);
 
   // Atoms and literals (builder_atom.cc).
@@ -131,8 +153,7 @@ class Builder {
   bool build_quantifier_expression(std::uint32_t pair, ast::ExprId& out);
   bool build_exists_subquery(std::uint32_t pair, ast::ExprId& out);
   bool build_pattern_comprehension(std::uint32_t pair, ast::ExprId& out);
-  bool build_subquery(std::uint32_t pair, ast::ExprKind kind, const char* empty_message,
-                      ast::ExprId& out);
+  bool build_subquery(std::uint32_t pair, ast::ExprKind kind, Guard empty, ast::ExprId& out);
   bool build_literal(std::uint32_t pair, ast::ExprId& out);
   bool parse_filter_expression(std::uint32_t pair, FilterParts& out);
 
@@ -142,6 +163,33 @@ class Builder {
   Rule rule(std::uint32_t pair) const { return tape_[pair].rule; }
   std::string_view text(std::uint32_t pair) const {
     return input_.substr(tape_[pair].begin, tape_[pair].end - tape_[pair].begin);
+  }
+  // The text of `pair` after its child `child`.
+  std::string_view text_after(std::uint32_t pair, std::uint32_t child) const {
+    return input_.substr(tape_[child].end, tape_[pair].end - tape_[child].end);
+  }
+  // Where `child` begins in the text of `pair`.
+  std::uint32_t offset_in(std::uint32_t pair, std::uint32_t child) const {
+    return tape_[child].begin - tape_[pair].begin;
+  }
+  ast::Span span(std::uint32_t pair) const { return {tape_[pair].begin, tape_[pair].end}; }
+  // The children of `pair`, for range-for.
+  ChildRange children(std::uint32_t pair) const { return parser::children(tape_, pair); }
+  // The children of `parent` that follow its child `child`, for range-for.
+  class Siblings {
+   public:
+    Siblings(std::span<const Pair> tape, std::uint32_t first, std::uint32_t end)
+        : tape_(tape), first_(first), end_(end) {}
+    ChildRange::Iterator begin() const { return {tape_, first_}; }
+    ChildRange::Iterator end() const { return {tape_, end_}; }
+
+   private:
+    std::span<const Pair> tape_;
+    std::uint32_t first_;
+    std::uint32_t end_;
+  };
+  Siblings children_after(std::uint32_t parent, std::uint32_t child) const {
+    return {tape_, tape_[child].next, tape_[parent].next};
   }
   // The first child of `pair`, or kNoPair.
   std::uint32_t first_child(std::uint32_t pair) const {
@@ -157,9 +205,8 @@ class Builder {
     return pair + 1 < tape_[pair].next && tape_[pair + 1].next == tape_[pair].next ? pair + 1
                                                                                    : kNoPair;
   }
-  // The first child of rule `wanted` at or after `child`, or kNoPair.
-  std::uint32_t find_child(std::uint32_t parent, std::uint32_t child, Rule wanted) const;
-  ast::Span span(std::uint32_t pair) const { return {tape_[pair].begin, tape_[pair].end}; }
+  // The first child of `pair` of rule `wanted`, or kNoPair.
+  std::uint32_t find_child(std::uint32_t pair, Rule wanted) const;
 
   // Writing the tree (builder.cc).
   // The offset of `size` new bytes aligned to `align` in the tree's buffer.
@@ -184,31 +231,41 @@ class Builder {
   ast::List<ast::Str> copy_child_texts(std::uint32_t pair, Rule wanted);
   ast::ExprId add_null(ast::Span span);
 
-  // Lists under construction (builder.cc).
-  std::uint32_t mark() const { return static_cast<std::uint32_t>(pending_.size()); }
+  // Lists under construction (builder.h).
   template <class T>
-  void push(ast::Id<T> id, std::uint32_t tag = 0) {
-    pending_.push_back({id.at, tag});
+  OpenList<T> open_list() {
+    return {static_cast<std::uint32_t>(pending_.size()), ++lists_opened_};
   }
-  // The elements pushed with `tag` since `from`, as a list in the tree. Leaves them pending.
   template <class T>
-  ast::List<T> collect(std::uint32_t from, std::uint32_t tag = 0);
-  void release(std::uint32_t from) { pending_.resize(from); }
+  void push(OpenList<T> list, ast::Id<T> id) {
+    pending_.push_back({id.at, list.tag});
+  }
+  // The elements pushed onto `list`, in order, as a list in the tree. Leaves them pending.
   template <class T>
-  ast::List<T> take_list(std::uint32_t from) {
-    ast::List<T> list = collect<T>(from);
-    release(from);
-    return list;
+  ast::List<T> collect(OpenList<T> list);
+  // Drops the pending elements of `list` and of every list opened after it.
+  template <class T>
+  void release(OpenList<T> list) {
+    pending_.resize(list.from);
+  }
+  template <class T>
+  ast::List<T> take_list(OpenList<T> list) {
+    const ast::List<T> taken = collect(list);
+    release(list);
+    return taken;
   }
 
-  bool fail(std::string message);
-  bool fail_rule(std::string_view message, std::uint32_t pair);
+  // Records the error of `guard`, its text followed by `detail`, and returns false.
+  bool fail(Guard guard, std::string_view detail = {});
+  // The same, with the name of the rule of `pair` as the detail.
+  bool fail_rule(Guard guard, std::uint32_t pair);
 
   std::string_view input_;
   std::span<const Pair> tape_;
   ast::CypherQuery query_;
   std::size_t used_ = 0;
   std::vector<Pending> pending_;
+  std::uint32_t lists_opened_ = kDropped;  // the last tag handed out
   std::optional<CypherError> error_;
 };
 
@@ -221,14 +278,14 @@ ast::Id<T> Builder::add(const T& value) {
 }
 
 template <class T>
-ast::List<T> Builder::collect(std::uint32_t from, std::uint32_t tag) {
+ast::List<T> Builder::collect(OpenList<T> list) {
   std::uint32_t count = 0;
-  for (std::size_t i = from; i < pending_.size(); ++i) count += pending_[i].tag == tag;
+  for (std::size_t i = list.from; i < pending_.size(); ++i) count += pending_[i].tag == list.tag;
   if (count == 0) return {};
   const std::uint32_t at = allocate(sizeof(std::uint32_t) * count, alignof(std::uint32_t));
   auto* ids = new (query_.store_.data() + at) std::uint32_t[count];
-  for (std::size_t i = from; i < pending_.size(); ++i) {
-    if (pending_[i].tag == tag) *ids++ = pending_[i].at;
+  for (std::size_t i = list.from; i < pending_.size(); ++i) {
+    if (pending_[i].tag == list.tag) *ids++ = pending_[i].at;
   }
   return {at, count};
 }

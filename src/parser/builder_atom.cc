@@ -31,11 +31,11 @@ std::string_view inner_text(std::string_view text) {
 
 bool Builder::build_atom(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty atom");
+  if (c == kNoPair) return fail(Guard::kEmptyAtom);
   switch (rule(c)) {
     case Rule::parenthesized_expr: {
       const std::uint32_t inner = first_child(c);
-      if (inner == kNoPair) return fail("Empty paren expr");
+      if (inner == kNoPair) return fail(Guard::kEmptyParenExpr);
       return build_expression(inner, out);
     }
     case Rule::count_star:
@@ -58,9 +58,10 @@ bool Builder::build_atom(std::uint32_t pair, ast::ExprId& out) {
     case Rule::pattern_comprehension:
       return build_pattern_comprehension(c, out);
     case Rule::count_subquery:
-      return build_subquery(c, ast::ExprKind::CountSubquery, "Empty COUNT subquery", out);
+      return build_subquery(c, ast::ExprKind::CountSubquery, Guard::kEmptyCountSubquery, out);
     case Rule::collect_subquery:
-      return build_subquery(c, ast::ExprKind::CollectSubquery, "Empty COLLECT subquery", out);
+      return build_subquery(c, ast::ExprKind::CollectSubquery, Guard::kEmptyCollectSubquery,
+                            out);
     case Rule::literal:
       return build_literal(c, out);
     case Rule::parameter: {
@@ -73,27 +74,23 @@ bool Builder::build_atom(std::uint32_t pair, ast::ExprId& out) {
       out = add_expr(ast::Expr::make_name(ast::ExprKind::Variable, span(c), copy_text(c)));
       return true;
     default:
-      return fail_rule("Unknown atom: ", c);
+      return fail_rule(Guard::kUnknownAtom, c);
   }
 }
 
 bool Builder::build_function_invocation(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t name = first_child(pair);
-  if (name == kNoPair) return fail("Function missing name");
+  if (name == kNoPair) return fail(Guard::kFunctionMissingName);
   ast::FunctionCallExpr call{copy_text(name), false, {}};
-  // DISTINCT stands right after the "(" that follows the name.
-  const std::string_view written = text(pair);
-  const std::size_t paren = skip_implicit(written, at(name).end - at(pair).begin);
-  call.distinct = paren < written.size() && written[paren] == '(' &&
-                  keyword_at(written, paren + 1, "DISTINCT");
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = next_sibling(pair, name); c != kNoPair; c = next_sibling(pair, c)) {
+  call.distinct = keyword_after(text_after(pair, name), "(", "DISTINCT");
+  const auto args = open_list<ast::Expr>();
+  for (const std::uint32_t c : children_after(pair, name)) {
     if (rule(c) != Rule::expression) continue;
     ast::ExprId arg;
     if (!build_expression(c, arg)) return false;
-    push(arg);
+    push(args, arg);
   }
-  call.args = take_list<ast::Expr>(from);
+  call.args = take_list(args);
   out = add_expr(ast::Expr::make_function_call(span(pair), call));
   return true;
 }
@@ -101,31 +98,31 @@ bool Builder::build_function_invocation(std::uint32_t pair, ast::ExprId& out) {
 bool Builder::build_reduce_expression(std::uint32_t pair, ast::ExprId& out) {
   ast::ReduceExpr reduce;
   const std::uint32_t accumulator = first_child(pair);
-  if (accumulator == kNoPair) return fail("REDUCE missing accumulator");
+  if (accumulator == kNoPair) return fail(Guard::kReduceMissingAccumulator);
   reduce.accumulator = copy_text(accumulator);
   const std::uint32_t init = next_sibling(pair, accumulator);
-  if (init == kNoPair) return fail("REDUCE missing init expression");
+  if (init == kNoPair) return fail(Guard::kReduceMissingInit);
   if (!build_expression(init, reduce.init)) return false;
   const std::uint32_t variable = next_sibling(pair, init);
-  if (variable == kNoPair) return fail("REDUCE missing loop variable");
+  if (variable == kNoPair) return fail(Guard::kReduceMissingVariable);
   reduce.variable = copy_text(variable);
   const std::uint32_t list = next_sibling(pair, variable);
-  if (list == kNoPair) return fail("REDUCE missing source expression");
+  if (list == kNoPair) return fail(Guard::kReduceMissingList);
   if (!build_expression(list, reduce.list)) return false;
   const std::uint32_t projection = next_sibling(pair, list);
-  if (projection == kNoPair) return fail("REDUCE missing projection expression");
+  if (projection == kNoPair) return fail(Guard::kReduceMissingProjection);
   if (!build_expression(projection, reduce.projection)) return false;
   out = add_expr(ast::Expr::make_reduce(span(pair), reduce));
   return true;
 }
 
 bool Builder::build_shortest_path_call(std::uint32_t pair, ast::ExprId& out) {
-  const bool all = starts_with_ascii_ci(text(pair), "all");
+  const bool all = starts_with_ascii_ci(text(pair), "ALL");
   const std::uint32_t start = first_child(pair);
-  if (start == kNoPair) return fail("shortestPath missing start node");
+  if (start == kNoPair) return fail(Guard::kShortestPathMissingStart);
   ast::PatternElement element;
   if (!build_node_pattern(start, element.start)) return false;
-  if (!build_chain(pair, next_sibling(pair, start), element.chain)) return false;
+  if (!build_chain(pair, start, element.chain)) return false;
   out = add_expr(ast::Expr::make_shortest_path(span(pair), {all, add(element)}));
   return true;
 }
@@ -135,11 +132,11 @@ bool Builder::build_case_expression(std::uint32_t pair, ast::ExprId& out) {
   std::uint32_t c = first_child(pair);
   // The first child is the operand when it starts right after CASE, past whitespace and
   // comments; otherwise it is the first WHEN condition.
-  if (c != kNoPair && skip_implicit(text(pair), 4) == at(c).begin - at(pair).begin) {
+  if (c != kNoPair && past_word(text(pair), "CASE") == offset_in(pair, c)) {
     if (!build_expression(c, result.operand)) return false;
     c = next_sibling(pair, c);
   }
-  const std::uint32_t from = mark();
+  const auto alternatives = open_list<ast::CaseAlternative>();
   while (c != kNoPair) {
     const std::uint32_t then = next_sibling(pair, c);
     if (then == kNoPair) {
@@ -149,10 +146,10 @@ bool Builder::build_case_expression(std::uint32_t pair, ast::ExprId& out) {
     ast::CaseAlternative alternative;
     if (!build_expression(c, alternative.when)) return false;
     if (!build_expression(then, alternative.then)) return false;
-    push(add(alternative));
+    push(alternatives, add(alternative));
     c = next_sibling(pair, then);
   }
-  result.alternatives = take_list<ast::CaseAlternative>(from);
+  result.alternatives = take_list(alternatives);
   out = add_expr(ast::Expr::make_case(span(pair), result));
   return true;
 }
@@ -160,7 +157,7 @@ bool Builder::build_case_expression(std::uint32_t pair, ast::ExprId& out) {
 bool Builder::build_list_comprehension(std::uint32_t pair, ast::ExprId& out) {
   FilterParts filter;
   ast::ExprId projection;
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::filter_expression) {
       if (!parse_filter_expression(c, filter)) return false;
     } else if (rule(c) == Rule::expression) {
@@ -174,18 +171,17 @@ bool Builder::build_list_comprehension(std::uint32_t pair, ast::ExprId& out) {
 }
 
 bool Builder::build_quantifier_expression(std::uint32_t pair, ast::ExprId& out) {
-  // Upper-casing maps each character on its own, so four characters decide the prefix.
-  const std::string head = to_upper(first_characters(text(pair), 4));
+  const std::string_view written = text(pair);
   ast::ExprKind kind = ast::ExprKind::Single;
-  if (head.starts_with("ALL")) {
+  if (starts_with_ascii_ci(written, "ALL")) {
     kind = ast::ExprKind::All;
-  } else if (head.starts_with("ANY")) {
+  } else if (starts_with_ascii_ci(written, "ANY")) {
     kind = ast::ExprKind::Any;
-  } else if (head.starts_with("NONE")) {
+  } else if (starts_with_ascii_ci(written, "NONE")) {
     kind = ast::ExprKind::None;
   }
   FilterParts filter;
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::filter_expression && !parse_filter_expression(c, filter)) return false;
   }
   const ast::ExprId list = filter.list.present() ? filter.list : add_null(span(pair));
@@ -196,7 +192,7 @@ bool Builder::build_quantifier_expression(std::uint32_t pair, ast::ExprId& out) 
 
 bool Builder::build_exists_subquery(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty EXISTS");
+  if (c == kNoPair) return fail(Guard::kEmptyExists);
   ast::ExistsSubquery subquery;
   if (rule(c) == Rule::pattern) {
     ast::Pattern pattern;
@@ -207,7 +203,7 @@ bool Builder::build_exists_subquery(std::uint32_t pair, ast::ExprId& out) {
     if (!build_regular_query(c, query)) return false;
     subquery.variant = query;
   } else {
-    return fail("Unknown EXISTS subquery type");
+    return fail(Guard::kUnknownExists);
   }
   out = add_expr(ast::Expr::make_exists(span(pair), add(subquery)));
   return true;
@@ -215,28 +211,28 @@ bool Builder::build_exists_subquery(std::uint32_t pair, ast::ExprId& out) {
 
 bool Builder::build_pattern_comprehension(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t first = first_child(pair);
-  if (first == kNoPair) return fail("Pattern comprehension missing pattern");
+  if (first == kNoPair) return fail(Guard::kComprehensionMissingPattern);
   ast::PatternElement element;
   if (!build_pattern_element(first, element)) return false;
   ast::ExprId first_expr;
   ast::ExprId last_expr;
   std::uint32_t count = 0;
-  for (std::uint32_t c = next_sibling(pair, first); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children_after(pair, first)) {
     if (rule(c) != Rule::expression) continue;
     if (!build_expression(c, last_expr)) return false;
     if (count++ == 0) first_expr = last_expr;
   }
-  if (count == 0) return fail("Pattern comprehension missing projection");
+  if (count == 0) return fail(Guard::kComprehensionMissingProjection);
   ast::PatternComprehensionExpr comprehension{add(element), {}, last_expr};
   if (count > 1) comprehension.where_clause = first_expr;
   out = add_expr(ast::Expr::make_pattern_comprehension(span(pair), comprehension));
   return true;
 }
 
-bool Builder::build_subquery(std::uint32_t pair, ast::ExprKind kind, const char* empty_message,
+bool Builder::build_subquery(std::uint32_t pair, ast::ExprKind kind, Guard empty,
                              ast::ExprId& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail(empty_message);
+  if (c == kNoPair) return fail(empty);
   ast::RegularQuery query;
   if (!build_regular_query(c, query)) return false;
   out = add_expr(ast::Expr::make_subquery(kind, span(pair), add(query)));
@@ -245,7 +241,7 @@ bool Builder::build_subquery(std::uint32_t pair, ast::ExprKind kind, const char*
 
 bool Builder::build_literal(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty literal");
+  if (c == kNoPair) return fail(Guard::kEmptyLiteral);
   const ast::Span where = span(c);
   switch (rule(c)) {
     case Rule::integer_literal:
@@ -258,20 +254,20 @@ bool Builder::build_literal(std::uint32_t pair, ast::ExprId& out) {
       out = add_expr(ast::Expr::make_string(where, copy_text(inner_text(text(c)))));
       return true;
     case Rule::boolean_literal:
-      out = add_expr(ast::Expr::make_boolean(where, to_upper(text(c)) == "TRUE"));
+      out = add_expr(ast::Expr::make_boolean(where, equals_ascii_ci(text(c), "TRUE")));
       return true;
     case Rule::null_literal:
       out = add_null(where);
       return true;
     case Rule::list_literal: {
-      const std::uint32_t from = mark();
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
+      const auto items = open_list<ast::Expr>();
+      for (const std::uint32_t k : children(c)) {
         if (rule(k) != Rule::expression) continue;
         ast::ExprId item;
         if (!build_expression(k, item)) return false;
-        push(item);
+        push(items, item);
       }
-      out = add_expr(ast::Expr::make_list(where, take_list<ast::Expr>(from)));
+      out = add_expr(ast::Expr::make_list(where, take_list(items)));
       return true;
     }
     case Rule::map_literal: {
@@ -281,13 +277,13 @@ bool Builder::build_literal(std::uint32_t pair, ast::ExprId& out) {
       return true;
     }
     default:
-      return fail_rule("Unknown literal: ", c);
+      return fail_rule(Guard::kUnknownLiteral, c);
   }
 }
 
 bool Builder::parse_filter_expression(std::uint32_t pair, FilterParts& out) {
   out = FilterParts{};
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::id_in_coll) {
       const std::uint32_t variable = first_child(c);
       out.variable = variable == kNoPair ? ast::Str{} : copy_text(variable);

@@ -5,19 +5,9 @@
 
 namespace morvane::parser::builder {
 
-namespace {
-
-// List tags inside one clause.
-constexpr std::uint32_t kArgs = 0;
-constexpr std::uint32_t kYields = 1;
-constexpr std::uint32_t kOnMatch = 0;
-constexpr std::uint32_t kOnCreate = 1;
-
-}  // namespace
-
 bool Builder::build_reading_clause(std::uint32_t pair, ast::ReadingClause& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty reading_clause");
+  if (c == kNoPair) return fail(Guard::kEmptyReadingClause);
   switch (rule(c)) {
     case Rule::match_clause:
       return build_match_clause(c, out);
@@ -32,25 +22,25 @@ bool Builder::build_reading_clause(std::uint32_t pair, ast::ReadingClause& out) 
     case Rule::call_subquery:
       return build_call_subquery(c, out);
     default:
-      return fail_rule("Unknown reading clause: ", c);
+      return fail_rule(Guard::kUnknownReadingClause, c);
   }
 }
 
 bool Builder::build_match_clause(std::uint32_t pair, ast::ReadingClause& out) {
   ast::ReadingClause::Match match{};
-  match.optional = keyword_at(text(pair), 0, "OPTIONAL");
+  match.optional = next_word_is(text(pair), "OPTIONAL");
   bool has_pattern = false;
-  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
-    if (rule(k) == Rule::pattern) {
-      if (!build_pattern(k, match.pattern)) return false;
+  for (const std::uint32_t c : children(pair)) {
+    if (rule(c) == Rule::pattern) {
+      if (!build_pattern(c, match.pattern)) return false;
       has_pattern = true;
-    } else if (rule(k) == Rule::where_clause) {
-      const std::uint32_t e = first_child(k);
-      if (e == kNoPair) return fail("Empty WHERE");
+    } else if (rule(c) == Rule::where_clause) {
+      const std::uint32_t e = first_child(c);
+      if (e == kNoPair) return fail(Guard::kMatchEmptyWhere);
       if (!build_expression(e, match.where_clause)) return false;
     }
   }
-  if (!has_pattern) return fail("MATCH missing pattern");
+  if (!has_pattern) return fail(Guard::kMatchMissingPattern);
   out.variant = match;
   return true;
 }
@@ -58,10 +48,10 @@ bool Builder::build_match_clause(std::uint32_t pair, ast::ReadingClause& out) {
 bool Builder::build_unwind_clause(std::uint32_t pair, ast::ReadingClause& out) {
   ast::ReadingClause::Unwind unwind;
   const std::uint32_t e = first_child(pair);
-  if (e == kNoPair) return fail("UNWIND missing expr");
+  if (e == kNoPair) return fail(Guard::kUnwindMissingExpr);
   if (!build_expression(e, unwind.expr)) return false;
   const std::uint32_t variable = next_sibling(pair, e);
-  if (variable == kNoPair) return fail("UNWIND missing variable");
+  if (variable == kNoPair) return fail(Guard::kUnwindMissingVariable);
   unwind.variable = copy_text(variable);
   out.variant = unwind;
   return true;
@@ -69,7 +59,7 @@ bool Builder::build_unwind_clause(std::uint32_t pair, ast::ReadingClause& out) {
 
 bool Builder::build_call_subquery(std::uint32_t pair, ast::ReadingClause& out) {
   const std::uint32_t query = first_child(pair);
-  if (query == kNoPair) return fail("Empty CALL subquery");
+  if (query == kNoPair) return fail(Guard::kEmptyCallSubquery);
   ast::RegularQuery regular;
   if (!build_regular_query(query, regular)) return false;
   out.variant = regular;
@@ -77,48 +67,49 @@ bool Builder::build_call_subquery(std::uint32_t pair, ast::ReadingClause& out) {
 }
 
 bool Builder::build_call_clause(std::uint32_t pair, ast::CallClause& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto args = open_list<ast::Expr>();
+  const auto yields = open_list<ast::YieldItem>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::explicit_procedure_invocation) {
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
+      for (const std::uint32_t k : children(c)) {
         if (rule(k) == Rule::procedure_name) {
           out.procedure = copy_text(k);
         } else if (rule(k) == Rule::expression) {
           ast::ExprId arg;
           if (!build_expression(k, arg)) return false;
-          push(arg, kArgs);
+          push(args, arg);
         }
       }
     } else if (rule(c) == Rule::yield_items) {
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
+      for (const std::uint32_t k : children(c)) {
         if (rule(k) != Rule::yield_item) continue;
         ast::YieldItem item;
-        for (std::uint32_t j = first_child(k); j != kNoPair; j = next_sibling(k, j)) {
+        for (const std::uint32_t j : children(k)) {
           if (rule(j) == Rule::procedure_result_field) {
             item.field = copy_text(j);
           } else if (rule(j) == Rule::variable) {
             item.variable = copy_text(j);
           }
         }
-        push(add(item), kYields);
+        push(yields, add(item));
       }
     }
   }
-  out.args = collect<ast::Expr>(from, kArgs);
-  out.yield_items = collect<ast::YieldItem>(from, kYields);
-  release(from);
+  out.args = collect(args);
+  out.yield_items = collect(yields);
+  release(args);
   return true;
 }
 
 bool Builder::build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty updating_clause");
+  if (c == kNoPair) return fail(Guard::kEmptyUpdatingClause);
   switch (rule(c)) {
     case Rule::foreach_clause:
       return build_foreach_clause(c, out);
     case Rule::create_clause: {
       const std::uint32_t p = first_child(c);
-      if (p == kNoPair) return fail("CREATE missing pattern");
+      if (p == kNoPair) return fail(Guard::kCreateMissingPattern);
       ast::Pattern pattern;
       if (!build_pattern(p, pattern)) return false;
       out.variant = pattern;
@@ -137,51 +128,51 @@ bool Builder::build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out
     case Rule::delete_clause:
       return build_delete_clause(c, out);
     default:
-      return fail_rule("Unknown updating clause: ", c);
+      return fail_rule(Guard::kUnknownUpdatingClause, c);
   }
 }
 
 bool Builder::build_foreach_clause(std::uint32_t pair, ast::UpdatingClause& out) {
   ast::UpdatingClause::Foreach foreach;
   const std::uint32_t variable = first_child(pair);
-  if (variable == kNoPair) return fail("FOREACH missing variable");
+  if (variable == kNoPair) return fail(Guard::kForeachMissingVariable);
   foreach.variable = copy_text(variable);
   const std::uint32_t list = next_sibling(pair, variable);
-  if (list == kNoPair) return fail("FOREACH missing list expression");
+  if (list == kNoPair) return fail(Guard::kForeachMissingList);
   if (!build_expression(list, foreach.list)) return false;
-  const std::uint32_t from = mark();
-  for (std::uint32_t k = next_sibling(pair, list); k != kNoPair; k = next_sibling(pair, k)) {
-    if (rule(k) == Rule::updating_clause && !push_updating_clause(k, 0)) return false;
+  const auto body = open_list<ast::UpdatingClause>();
+  for (const std::uint32_t c : children_after(pair, list)) {
+    if (rule(c) == Rule::updating_clause && !push_updating_clause(c, body)) return false;
   }
-  foreach.body = take_list<ast::UpdatingClause>(from);
-  if (foreach.body.empty()) return fail("FOREACH body is empty");
+  foreach.body = take_list(body);
+  if (foreach.body.empty()) return fail(Guard::kForeachEmptyBody);
   out.variant = foreach;
   return true;
 }
 
 bool Builder::build_remove_clause(std::uint32_t pair, ast::UpdatingClause& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
-    if (rule(k) != Rule::remove_item) continue;
+  const auto items = open_list<ast::RemoveItem>();
+  for (const std::uint32_t c : children(pair)) {
+    if (rule(c) != Rule::remove_item) continue;
     ast::RemoveItem item;
-    if (!build_remove_item(k, item)) return false;
-    push(add(item));
+    if (!build_remove_item(c, item)) return false;
+    push(items, add(item));
   }
-  out.variant = ast::UpdatingClause::Remove{take_list<ast::RemoveItem>(from)};
+  out.variant = ast::UpdatingClause::Remove{take_list(items)};
   return true;
 }
 
 bool Builder::build_delete_clause(std::uint32_t pair, ast::UpdatingClause& out) {
   ast::UpdatingClause::Delete del{};
-  del.detach = keyword_at(text(pair), 0, "DETACH");
-  const std::uint32_t from = mark();
-  for (std::uint32_t k = first_child(pair); k != kNoPair; k = next_sibling(pair, k)) {
-    if (rule(k) != Rule::expression) continue;
+  del.detach = next_word_is(text(pair), "DETACH");
+  const auto exprs = open_list<ast::Expr>();
+  for (const std::uint32_t c : children(pair)) {
+    if (rule(c) != Rule::expression) continue;
     ast::ExprId e;
-    if (!build_expression(k, e)) return false;
-    push(e);
+    if (!build_expression(c, e)) return false;
+    push(exprs, e);
   }
-  del.exprs = take_list<ast::Expr>(from);
+  del.exprs = take_list(exprs);
   out.variant = del;
   return true;
 }
@@ -189,45 +180,46 @@ bool Builder::build_delete_clause(std::uint32_t pair, ast::UpdatingClause& out) 
 bool Builder::build_merge_clause(std::uint32_t pair, ast::UpdatingClause& out) {
   ast::UpdatingClause::Merge merge;
   bool has_part = false;
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto on_match = open_list<ast::List<ast::SetItem>>();
+  const auto on_create = open_list<ast::List<ast::SetItem>>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::pattern_part) {
       if (!build_pattern_part(c, merge.pattern_part)) return false;
       has_part = true;
     } else if (rule(c) == Rule::on_match_or_create) {
-      const std::uint32_t tag = keyword_at(text(c), 2, "MATCH") ? kOnMatch : kOnCreate;
-      for (std::uint32_t k = first_child(c); k != kNoPair; k = next_sibling(c, k)) {
+      const auto actions = keyword_after(text(c), "ON", "MATCH") ? on_match : on_create;
+      for (const std::uint32_t k : children(c)) {
         if (rule(k) != Rule::set_clause) continue;
         ast::List<ast::SetItem> items;
         if (!build_set_clause(k, items)) return false;
-        push(add(items), tag);
+        push(actions, add(items));
       }
     }
   }
-  if (!has_part) return fail("MERGE missing pattern_part");
-  merge.on_match = collect<ast::List<ast::SetItem>>(from, kOnMatch);
-  merge.on_create = collect<ast::List<ast::SetItem>>(from, kOnCreate);
-  release(from);
+  if (!has_part) return fail(Guard::kMergeMissingPatternPart);
+  merge.on_match = collect(on_match);
+  merge.on_create = collect(on_create);
+  release(on_match);
   out.variant = merge;
   return true;
 }
 
 bool Builder::build_set_clause(std::uint32_t pair, ast::List<ast::SetItem>& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto items = open_list<ast::SetItem>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) != Rule::set_item) continue;
     ast::SetItem item;
     if (!build_set_item(c, item)) return false;
-    push(add(item));
+    push(items, add(item));
   }
-  out = take_list<ast::SetItem>(from);
+  out = take_list(items);
   return true;
 }
 
 bool Builder::build_set_item(std::uint32_t pair, ast::SetItem& out) {
   const std::uint32_t first = first_child(pair);
   const std::uint32_t second = first == kNoPair ? kNoPair : next_sibling(pair, first);
-  if (second == kNoPair) return fail("Invalid SET item");
+  if (second == kNoPair) return fail(Guard::kInvalidSetItem);
   switch (rule(first)) {
     case Rule::property_expression: {
       ast::SetItem::Property item;
@@ -238,7 +230,7 @@ bool Builder::build_set_item(std::uint32_t pair, ast::SetItem& out) {
     }
     case Rule::variable: {
       const ast::Str variable = copy_text(first);
-      if (keyword_at(text(pair), at(first).end - at(pair).begin, "+=")) {
+      if (next_word_is(text_after(pair, first), "+=")) {
         ast::SetItem::MergeProperties item{variable, {}};
         if (!build_expression(second, item.value)) return false;
         out.variant = item;
@@ -252,13 +244,13 @@ bool Builder::build_set_item(std::uint32_t pair, ast::SetItem& out) {
       return true;
     }
     default:
-      return fail("Unknown SET item");
+      return fail(Guard::kUnknownSetItem);
   }
 }
 
 bool Builder::build_remove_item(std::uint32_t pair, ast::RemoveItem& out) {
   const std::uint32_t first = first_child(pair);
-  if (first == kNoPair) return fail("Empty remove_item");
+  if (first == kNoPair) return fail(Guard::kEmptyRemoveItem);
   switch (rule(first)) {
     case Rule::property_expression: {
       ast::PropertyExpr property;
@@ -276,22 +268,22 @@ bool Builder::build_remove_item(std::uint32_t pair, ast::RemoveItem& out) {
       return true;
     }
     default:
-      return fail("Unknown REMOVE item");
+      return fail(Guard::kUnknownRemoveItem);
   }
 }
 
 bool Builder::build_property_expression(std::uint32_t pair, ast::PropertyExpr& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto keys = open_list<ast::Str>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::variable) {
       out.variable = copy_text(c);
     } else if (rule(c) == Rule::property_lookup) {
       const std::uint32_t key = first_child(c);
-      if (key == kNoPair) return fail("Property lookup missing key");
-      push(add(copy_text(key)));
+      if (key == kNoPair) return fail(Guard::kPropertyLookupMissingKey);
+      push(keys, add(copy_text(key)));
     }
   }
-  out.keys = take_list<ast::Str>(from);
+  out.keys = take_list(keys);
   return true;
 }
 

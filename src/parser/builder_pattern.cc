@@ -9,9 +9,6 @@ namespace morvane::parser::builder {
 
 namespace {
 
-constexpr std::uint32_t kKept = 0;
-constexpr std::uint32_t kReplaced = 1;
-
 // Up to this many entries a map finds repeated keys by comparing each key with the earlier
 // ones; larger maps sort.
 constexpr std::uint32_t kLinearMapEntries = 16;
@@ -19,20 +16,20 @@ constexpr std::uint32_t kLinearMapEntries = 16;
 }  // namespace
 
 bool Builder::build_pattern(std::uint32_t pair, ast::Pattern& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto parts = open_list<ast::PatternPart>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) != Rule::pattern_part) continue;
     ast::PatternPart part;
     if (!build_pattern_part(c, part)) return false;
-    push(add(part));
+    push(parts, add(part));
   }
-  out.parts = take_list<ast::PatternPart>(from);
+  out.parts = take_list(parts);
   return true;
 }
 
 bool Builder::build_pattern_part(std::uint32_t pair, ast::PatternPart& out) {
   bool has_element = false;
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::variable) {
       out.variable = copy_text(c);
     } else if (rule(c) == Rule::pattern_element) {
@@ -40,29 +37,29 @@ bool Builder::build_pattern_part(std::uint32_t pair, ast::PatternPart& out) {
       has_element = true;
     }
   }
-  if (!has_element) return fail("Pattern part missing element");
+  if (!has_element) return fail(Guard::kPatternPartMissingElement);
   return true;
 }
 
 bool Builder::build_pattern_element(std::uint32_t pair, ast::PatternElement& out) {
   const std::uint32_t first = first_child(pair);
-  if (first == kNoPair) return fail("Pattern element missing node");
+  if (first == kNoPair) return fail(Guard::kPatternElementMissingNode);
   if (rule(first) == Rule::shortest_path_call) {
     const std::uint32_t start = first_child(first);
-    if (start == kNoPair) return fail("shortestPath missing node");
+    if (start == kNoPair) return fail(Guard::kShortestPathMissingNode);
     if (!build_node_pattern(start, out.start)) return false;
-    return build_chain(first, next_sibling(first, start), out.chain);
+    return build_chain(first, start, out.chain);
   }
   if (!build_node_pattern(first, out.start)) return false;
-  return build_chain(pair, next_sibling(pair, first), out.chain);
+  return build_chain(pair, first, out.chain);
 }
 
-bool Builder::build_chain(std::uint32_t parent, std::uint32_t first,
+bool Builder::build_chain(std::uint32_t parent, std::uint32_t start,
                           ast::List<ast::PatternStep>& out) {
-  const std::uint32_t from = mark();
+  const auto steps = open_list<ast::PatternStep>();
   ast::PatternStep step;
   bool held = false;
-  for (std::uint32_t c = first; c != kNoPair; c = next_sibling(parent, c)) {
+  for (const std::uint32_t c : children_after(parent, start)) {
     if (rule(c) == Rule::relationship_pattern) {
       step.relationship = {};
       if (!build_relationship_pattern(c, step.relationship)) return false;
@@ -70,16 +67,16 @@ bool Builder::build_chain(std::uint32_t parent, std::uint32_t first,
     } else if (rule(c) == Rule::node_pattern && held) {
       step.node = {};
       if (!build_node_pattern(c, step.node)) return false;
-      push(add(step));
+      push(steps, add(step));
       held = false;
     }
   }
-  out = take_list<ast::PatternStep>(from);
+  out = take_list(steps);
   return true;
 }
 
 bool Builder::build_node_pattern(std::uint32_t pair, ast::NodePattern& out) {
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     switch (rule(c)) {
       case Rule::variable:
         out.variable = copy_text(c);
@@ -109,7 +106,7 @@ bool Builder::build_relationship_pattern(std::uint32_t pair, ast::RelationshipPa
   } else {
     out.direction = ast::Direction::Undirected;
   }
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     switch (rule(c)) {
       case Rule::variable:
         out.variable = copy_text(c);
@@ -135,7 +132,7 @@ bool Builder::build_relationship_pattern(std::uint32_t pair, ast::RelationshipPa
 
 bool Builder::build_properties(std::uint32_t pair, ast::MapOrParam& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty properties");
+  if (c == kNoPair) return fail(Guard::kEmptyProperties);
   if (rule(c) == Rule::map_literal) {
     ast::MapOrParam::Map map;
     if (!build_map_literal(c, map.entries)) return false;
@@ -148,25 +145,27 @@ bool Builder::build_properties(std::uint32_t pair, ast::MapOrParam& out) {
     out.variant = ast::MapOrParam::Param{copy_text(name)};
     return true;
   }
-  return fail("Unknown properties type");
+  return fail(Guard::kUnknownProperties);
 }
 
 bool Builder::build_map_literal(std::uint32_t pair, ast::List<ast::MapEntry>& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto entries = open_list<ast::MapEntry>();
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) != Rule::property_key_value_pair) continue;
     const std::uint32_t key = first_child(c);
-    if (key == kNoPair) return fail("Map missing key");
+    if (key == kNoPair) return fail(Guard::kMapMissingKey);
     const std::uint32_t value = next_sibling(c, key);
-    if (value == kNoPair) return fail("Map missing value");
+    if (value == kNoPair) return fail(Guard::kMapMissingValue);
     ast::MapEntry entry;
     entry.key = copy_text(key);
     if (!build_expression(value, entry.value)) return false;
-    push(add(entry), kKept);
+    push(entries, add(entry));
   }
 
-  // A key written again replaces the value where the key was first written.
-  const std::uint32_t count = mark() - from;
+  // A key written again replaces the value where the key was first written, and its later
+  // entries leave the list.
+  const std::uint32_t from = entries.from;
+  const auto count = static_cast<std::uint32_t>(pending_.size() - from);
   auto entry_at = [&](std::uint32_t i) -> ast::MapEntry& {
     return node(ast::Id<ast::MapEntry>{pending_[from + i].at});
   };
@@ -174,9 +173,9 @@ bool Builder::build_map_literal(std::uint32_t pair, ast::List<ast::MapEntry>& ou
   if (count <= kLinearMapEntries) {
     for (std::uint32_t i = 1; i < count; ++i) {
       for (std::uint32_t j = 0; j < i; ++j) {
-        if (pending_[from + j].tag == kKept && key_at(j) == key_at(i)) {
+        if (pending_[from + j].tag == entries.tag && key_at(j) == key_at(i)) {
           entry_at(j).value = entry_at(i).value;
-          pending_[from + i].tag = kReplaced;
+          pending_[from + i].tag = kDropped;
           break;
         }
       }
@@ -190,12 +189,11 @@ bool Builder::build_map_literal(std::uint32_t pair, ast::List<ast::MapEntry>& ou
       std::uint32_t end = run + 1;
       while (end < count && key_at(order[end]) == key_at(order[run])) ++end;
       entry_at(order[run]).value = entry_at(order[end - 1]).value;
-      for (std::uint32_t i = run + 1; i < end; ++i) pending_[from + order[i]].tag = kReplaced;
+      for (std::uint32_t i = run + 1; i < end; ++i) pending_[from + order[i]].tag = kDropped;
       run = end;
     }
   }
-  out = collect<ast::MapEntry>(from, kKept);
-  release(from);
+  out = take_list(entries);
   return true;
 }
 

@@ -5,21 +5,12 @@
 
 namespace morvane::parser::builder {
 
-namespace {
-
-// List tags of the clauses of one query part.
-constexpr std::uint32_t kReading = 0;
-constexpr std::uint32_t kUpdating = 1;
-constexpr std::uint32_t kPart = 2;
-
-}  // namespace
-
 bool Builder::build_query(std::uint32_t pair) {
   const std::uint32_t statement = first_child(pair);
-  if (statement == kNoPair) return fail("Empty query");
-  if (rule(statement) != Rule::statement) return fail_rule("Expected statement, got ", statement);
+  if (statement == kNoPair) return fail(Guard::kEmptyQuery);
+  if (rule(statement) != Rule::statement) return fail_rule(Guard::kExpectedStatement, statement);
   const std::uint32_t body = first_child(statement);
-  if (body == kNoPair) return fail("Empty statement");
+  if (body == kNoPair) return fail(Guard::kEmptyStatement);
   switch (rule(body)) {
     case Rule::standalone_call: {
       ast::CallClause call;
@@ -34,31 +25,31 @@ bool Builder::build_query(std::uint32_t pair) {
       return true;
     }
     default:
-      return fail_rule("Unknown statement type: ", body);
+      return fail_rule(Guard::kUnknownStatement, body);
   }
 }
 
 bool Builder::build_regular_query(std::uint32_t pair, ast::RegularQuery& out) {
   const std::uint32_t first = first_child(pair);
-  if (first == kNoPair) return fail("Missing single_query");
+  if (first == kNoPair) return fail(Guard::kMissingSingleQuery);
   if (!build_single_query(first, out.single_query)) return false;
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = next_sibling(pair, first); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto unions = open_list<ast::UnionArm>();
+  for (const std::uint32_t c : children_after(pair, first)) {
     if (rule(c) != Rule::union_clause) continue;
     ast::UnionArm arm;
-    arm.all = keyword_at(text(c), 5, "ALL");
-    const std::uint32_t query = find_child(c, first_child(c), Rule::single_query);
-    if (query == kNoPair) return fail("Missing union single_query");
+    arm.all = keyword_after(text(c), "UNION", "ALL");
+    const std::uint32_t query = find_child(c, Rule::single_query);
+    if (query == kNoPair) return fail(Guard::kMissingUnionQuery);
     if (!build_single_query(query, arm.query)) return false;
-    push(add(arm));
+    push(unions, add(arm));
   }
-  out.unions = take_list<ast::UnionArm>(from);
+  out.unions = take_list(unions);
   return true;
 }
 
 bool Builder::build_single_query(std::uint32_t pair, ast::SingleQuery& out) {
   const std::uint32_t c = first_child(pair);
-  if (c == kNoPair) return fail("Empty single_query");
+  if (c == kNoPair) return fail(Guard::kEmptySingleQuery);
   switch (rule(c)) {
     case Rule::single_part_query: {
       ast::SinglePartQuery part;
@@ -73,19 +64,20 @@ bool Builder::build_single_query(std::uint32_t pair, ast::SingleQuery& out) {
       return true;
     }
     default:
-      return fail_rule("Unknown single_query: ", c);
+      return fail_rule(Guard::kUnknownSingleQuery, c);
   }
 }
 
 bool Builder::build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto reading = open_list<ast::ReadingClause>();
+  const auto updating = open_list<ast::UpdatingClause>();
+  for (const std::uint32_t c : children(pair)) {
     switch (rule(c)) {
       case Rule::reading_clause:
-        if (!push_reading_clause(c, kReading)) return false;
+        if (!push_reading_clause(c, reading)) return false;
         break;
       case Rule::updating_clause:
-        if (!push_updating_clause(c, kUpdating)) return false;
+        if (!push_updating_clause(c, updating)) return false;
         break;
       case Rule::return_clause:
         if (!add_return_clause(c, out.return_clause)) return false;
@@ -94,27 +86,29 @@ bool Builder::build_single_part_query(std::uint32_t pair, ast::SinglePartQuery& 
         break;
     }
   }
-  out.reading_clauses = collect<ast::ReadingClause>(from, kReading);
-  out.updating_clauses = collect<ast::UpdatingClause>(from, kUpdating);
-  release(from);
+  out.reading_clauses = collect(reading);
+  out.updating_clauses = collect(updating);
+  release(reading);
   return true;
 }
 
 bool Builder::build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& out) {
-  // Pending from `from`: the finished parts, then the clauses of the part being read.
-  const std::uint32_t from = mark();
-  std::uint32_t current = from;
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  // The finished parts stay pending below the clauses of the part being read.
+  const auto parts = open_list<ast::QueryPart>();
+  auto reading = open_list<ast::ReadingClause>();
+  auto updating = open_list<ast::UpdatingClause>();
+  for (const std::uint32_t c : children(pair)) {
     switch (rule(c)) {
       case Rule::reading_clause:
-        if (!push_reading_clause(c, kReading)) return false;
+        if (!push_reading_clause(c, reading)) return false;
         break;
       case Rule::updating_clause:
-        if (!push_updating_clause(c, kUpdating)) return false;
+        if (!push_updating_clause(c, updating)) return false;
         break;
       case Rule::with_clause:
-        if (!push_query_part(c, current, kPart)) return false;
-        current = mark();
+        if (!push_query_part(c, reading, updating, parts)) return false;
+        reading = open_list<ast::ReadingClause>();
+        updating = open_list<ast::UpdatingClause>();
         break;
       case Rule::return_clause:
         if (!add_return_clause(c, out.return_clause)) return false;
@@ -123,36 +117,38 @@ bool Builder::build_multi_part_query(std::uint32_t pair, ast::MultiPartQuery& ou
         break;
     }
   }
-  out.reading_clauses = collect<ast::ReadingClause>(current, kReading);
-  out.updating_clauses = collect<ast::UpdatingClause>(current, kUpdating);
-  out.parts = collect<ast::QueryPart>(from, kPart);
-  release(from);
+  out.reading_clauses = collect(reading);
+  out.updating_clauses = collect(updating);
+  out.parts = collect(parts);
+  release(parts);
   return true;
 }
 
-bool Builder::push_query_part(std::uint32_t with, std::uint32_t clauses, std::uint32_t tag) {
+bool Builder::push_query_part(std::uint32_t with, OpenList<ast::ReadingClause> reading,
+                              OpenList<ast::UpdatingClause> updating,
+                              OpenList<ast::QueryPart> parts) {
   ast::QueryPart part;
   if (!build_with_clause(with, part.with_clause)) return false;
-  part.reading_clauses = collect<ast::ReadingClause>(clauses, kReading);
-  part.updating_clauses = collect<ast::UpdatingClause>(clauses, kUpdating);
-  release(clauses);
-  push(add(part), tag);
+  part.reading_clauses = collect(reading);
+  part.updating_clauses = collect(updating);
+  release(reading);
+  push(parts, add(part));
   return true;
 }
 
 // Clauses are built in functions of their own, away from the loops over a query's clauses:
 // a nested query recurses through those loops, and their frames stay small.
-bool Builder::push_reading_clause(std::uint32_t pair, std::uint32_t tag) {
+bool Builder::push_reading_clause(std::uint32_t pair, OpenList<ast::ReadingClause> list) {
   ast::ReadingClause clause;
   if (!build_reading_clause(pair, clause)) return false;
-  push(add(clause), tag);
+  push(list, add(clause));
   return true;
 }
 
-bool Builder::push_updating_clause(std::uint32_t pair, std::uint32_t tag) {
+bool Builder::push_updating_clause(std::uint32_t pair, OpenList<ast::UpdatingClause> list) {
   ast::UpdatingClause clause;
   if (!build_updating_clause(pair, clause)) return false;
-  push(add(clause), tag);
+  push(list, add(clause));
   return true;
 }
 
@@ -164,8 +160,8 @@ bool Builder::add_return_clause(std::uint32_t pair, ast::Id<ast::ReturnClause>& 
 }
 
 bool Builder::build_with_clause(std::uint32_t pair, ast::WithClause& out) {
-  out.distinct = keyword_at(text(pair), 4, "DISTINCT");
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  out.distinct = keyword_after(text(pair), "WITH", "DISTINCT");
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) == Rule::return_body) {
       ReturnBody body;
       if (!build_return_body(c, body)) return false;
@@ -175,7 +171,7 @@ bool Builder::build_with_clause(std::uint32_t pair, ast::WithClause& out) {
       out.limit = body.limit;
     } else if (rule(c) == Rule::where_clause) {
       const std::uint32_t e = first_child(c);
-      if (e == kNoPair) return fail("WHERE missing expr");
+      if (e == kNoPair) return fail(Guard::kWithWhereMissingExpr);
       if (!build_expression(e, out.where_clause)) return false;
     }
   }
@@ -183,9 +179,9 @@ bool Builder::build_with_clause(std::uint32_t pair, ast::WithClause& out) {
 }
 
 bool Builder::build_return_clause(std::uint32_t pair, ast::ReturnClause& out) {
-  out.distinct = keyword_at(text(pair), 6, "DISTINCT");
+  out.distinct = keyword_after(text(pair), "RETURN", "DISTINCT");
   out.items.variant = ast::ReturnItems::Star{};
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  for (const std::uint32_t c : children(pair)) {
     if (rule(c) != Rule::return_body) continue;
     ReturnBody body;
     if (!build_return_body(c, body)) return false;
@@ -198,43 +194,43 @@ bool Builder::build_return_clause(std::uint32_t pair, ast::ReturnClause& out) {
 }
 
 bool Builder::build_return_body(std::uint32_t pair, ReturnBody& out) {
-  const std::uint32_t from = mark();
-  for (std::uint32_t c = first_child(pair); c != kNoPair; c = next_sibling(pair, c)) {
+  const auto items = open_list<ast::ReturnItem>();
+  for (const std::uint32_t c : children(pair)) {
     switch (rule(c)) {
       case Rule::return_items: {
         if (trim_white_space(text(c)) == "*") break;
-        for (std::uint32_t item = first_child(c); item != kNoPair; item = next_sibling(c, item)) {
+        for (const std::uint32_t item : children(c)) {
           if (rule(item) != Rule::return_item) continue;
           const std::uint32_t e = first_child(item);
-          if (e == kNoPair) return fail("Return item missing expr");
+          if (e == kNoPair) return fail(Guard::kReturnItemMissingExpr);
           ast::ReturnItem built;
           if (!build_expression(e, built.expr)) return false;
-          const std::uint32_t alias = find_child(item, next_sibling(item, e), Rule::variable);
+          const std::uint32_t alias = find_child(item, Rule::variable);
           if (alias != kNoPair) built.alias = copy_text(alias);
-          push(add(built));
+          push(items, add(built));
         }
         break;
       }
       case Rule::order_clause: {
-        const std::uint32_t sorts = mark();
-        for (std::uint32_t s = first_child(c); s != kNoPair; s = next_sibling(c, s)) {
+        const auto sorts = open_list<ast::SortItem>();
+        for (const std::uint32_t s : children(c)) {
           if (rule(s) != Rule::sort_item) continue;
           ast::SortItem item;
           if (!build_sort_item(s, item)) return false;
-          push(add(item));
+          push(sorts, add(item));
         }
-        out.order_by = take_list<ast::SortItem>(sorts);
+        out.order_by = take_list(sorts);
         break;
       }
       case Rule::skip_clause: {
         const std::uint32_t e = first_child(c);
-        if (e == kNoPair) return fail("SKIP missing expr");
+        if (e == kNoPair) return fail(Guard::kSkipMissingExpr);
         if (!build_expression(e, out.skip)) return false;
         break;
       }
       case Rule::limit_clause: {
         const std::uint32_t e = first_child(c);
-        if (e == kNoPair) return fail("LIMIT missing expr");
+        if (e == kNoPair) return fail(Guard::kLimitMissingExpr);
         if (!build_expression(e, out.limit)) return false;
         break;
       }
@@ -242,15 +238,15 @@ bool Builder::build_return_body(std::uint32_t pair, ReturnBody& out) {
         break;
     }
   }
-  out.items = take_list<ast::ReturnItem>(from);
+  out.items = take_list(items);
   return true;
 }
 
 bool Builder::build_sort_item(std::uint32_t pair, ast::SortItem& out) {
   const std::uint32_t e = first_child(pair);
-  if (e == kNoPair) return fail("Sort item missing expr");
+  if (e == kNoPair) return fail(Guard::kSortItemMissingExpr);
   if (!build_expression(e, out.expr)) return false;
-  out.descending = keyword_at(text(pair), at(e).end - at(pair).begin, "DESC");
+  out.descending = next_word_is(text_after(pair, e), "DESC");
   return true;
 }
 

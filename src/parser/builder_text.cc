@@ -1,5 +1,6 @@
 #include "parser/builder_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <system_error>
@@ -7,11 +8,11 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include "parser/skip.h"
+
 namespace morvane::parser::builder {
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -102,22 +103,6 @@ bool float_overflows(std::string_view text) {
 
 }  // namespace
 
-std::size_t skip_implicit(std::string_view text, std::size_t at) {
-  while (true) {
-    while (at < text.size() && is_blank(text[at])) ++at;
-    if (text.substr(at, 2) == "//") {
-      const std::size_t end = text.find('\n', at + 2);
-      at = end == std::string_view::npos ? text.size() : end + 1;
-    } else if (text.substr(at, 2) == "/*") {
-      const std::size_t end = text.find("*/", at + 2);
-      if (end == std::string_view::npos) return at;
-      at = end + 2;
-    } else {
-      return at;
-    }
-  }
-}
-
 bool starts_with_ascii_ci(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -126,9 +111,20 @@ bool starts_with_ascii_ci(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-bool keyword_at(std::string_view text, std::size_t at, std::string_view keyword) {
-  if (at > text.size()) return false;
-  return starts_with_ascii_ci(text.substr(skip_implicit(text, at)), keyword);
+bool equals_ascii_ci(std::string_view text, std::string_view word) {
+  return text.size() == word.size() && starts_with_ascii_ci(text, word);
+}
+
+bool next_word_is(std::string_view text, std::string_view word) {
+  return starts_with_ascii_ci(text.substr(skip_implicit(text, 0)), word);
+}
+
+bool keyword_after(std::string_view text, std::string_view first, std::string_view word) {
+  return starts_with_ascii_ci(text.substr(past_word(text, first)), word);
+}
+
+std::size_t past_word(std::string_view text, std::string_view first) {
+  return skip_implicit(text, std::min(text.size(), skip_implicit(text, 0) + first.size()));
 }
 
 std::string to_upper(std::string_view text) {

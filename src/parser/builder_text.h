@@ -12,17 +12,26 @@
 
 namespace morvane::parser::builder {
 
-// The offset in `text` past the whitespace and comments that the grammar's implicit skip passes
-// over from `at`: blanks, tabs, CR and LF, "//" to the end of the line (line feed included) and
-// "/*" to the first "*/". A "/*" without a closing "*/" is no comment: the skip stops there.
-std::size_t skip_implicit(std::string_view text, std::size_t at);
-
 // True when `text` begins with `prefix`, ASCII letters compared in either case.
 bool starts_with_ascii_ci(std::string_view text, std::string_view prefix);
 
-// The keyword test: past the implicit skip from `at`, `text` continues with `keyword` (ASCII
-// letters in either case, no word boundary asked).
-bool keyword_at(std::string_view text, std::size_t at, std::string_view keyword);
+// True when `text` is `word`, ASCII letters compared in either case.
+bool equals_ascii_ci(std::string_view text, std::string_view word);
+
+// The tests below read words the grammar matched without leaving a pair: ASCII letters compare
+// in either case, no word boundary is asked, and the implicit skip (skip.h) stands before each
+// word.
+
+// True when `text` continues with `word`: "DESC" after a sort item's expression.
+bool next_word_is(std::string_view text, std::string_view word);
+
+// True when the word after `first`, the word `text` begins with, is `word`: the optional
+// keyword in "UNION ALL". `first` is not compared: the grammar matched it.
+bool keyword_after(std::string_view text, std::string_view first, std::string_view word);
+
+// The offset in `text` past `first`, the word it begins with, and the skip after it: where
+// what follows "CASE" begins.
+std::size_t past_word(std::string_view text, std::string_view first);
 
 // `text` upper-cased by the Unicode default case mapping ("ß" gives "SS").
 std::string to_upper(std::string_view text);

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "parser/engine.h"
+#include "parser/skip.h"
 
 namespace morvane::parser::grammar {
 
@@ -14,115 +15,8 @@ using namespace engine;
 namespace {
 
 // Every rule is a type; they refer to each other freely.
-struct EOI;
-struct WHITESPACE;
-struct COMMENT;
-struct cypher;
-struct statement;
-struct regular_query;
-struct union_clause;
-struct single_query;
-struct single_part_query;
-struct multi_part_query;
-struct reading_clause;
-struct call_subquery;
-struct match_clause;
-struct unwind_clause;
-struct in_query_call;
-struct standalone_call;
-struct explicit_procedure_invocation;
-struct procedure_name;
-struct yield_items;
-struct yield_item;
-struct procedure_result_field;
-struct updating_clause;
-struct foreach_clause;
-struct create_clause;
-struct merge_clause;
-struct on_match_or_create;
-struct set_clause;
-struct set_item;
-struct remove_clause;
-struct remove_item;
-struct delete_clause;
-struct with_clause;
-struct return_clause;
-struct return_body;
-struct return_items;
-struct return_item;
-struct order_clause;
-struct sort_item;
-struct skip_clause;
-struct limit_clause;
-struct where_clause;
-struct pattern;
-struct pattern_part;
-struct pattern_element;
-struct node_pattern;
-struct node_labels;
-struct label_name;
-struct relationship_pattern;
-struct left_arrow;
-struct right_arrow;
-struct rel_types;
-struct rel_type_name;
-struct range_literal;
-struct properties;
-struct expression;
-struct or_kw;
-struct xor_kw;
-struct and_kw;
-struct not_kw;
-struct or_expr;
-struct xor_expr;
-struct and_expr;
-struct not_expr;
-struct comparison_expr;
-struct comparison_op;
-struct add_sub_expr;
-struct mul_div_expr;
-struct mod_expr;
-struct power_expr;
-struct unary_expr;
-struct postfix_expr;
-struct null_check_op;
-struct postfix_op;
-struct property_lookup;
-struct subscript_op;
-struct list_slice_op;
-struct atom;
-struct parenthesized_expr;
-struct count_star;
-struct function_invocation;
-struct function_name;
-struct namespace_;
-struct reduce_expression;
-struct shortest_path_call;
-struct case_expression;
-struct list_comprehension;
-struct filter_expression;
-struct id_in_coll;
-struct quantifier_expression;
-struct exists_subquery;
-struct pattern_comprehension;
-struct count_subquery;
-struct collect_subquery;
-struct literal;
-struct integer_literal;
-struct float_literal;
-struct string_literal;
-struct boolean_literal;
-struct null_literal;
-struct list_literal;
-struct map_literal;
-struct property_key_value_pair;
-struct property_key_name;
-struct property_expression;
-struct parameter;
-struct variable;
-struct identifier;
-struct backtick_identifier;
-struct keyword;
+#define MORVANE_RULE(name) struct name;
+#include "parser/rules.def"
 
 // !(ASCII_ALPHANUMERIC | "_"): the word-boundary test after a keyword.
 using WordChar = Choice<AsciiAlphanumeric, Lit<"_">>;
@@ -559,154 +453,22 @@ struct delete_clause : Normal<Rule::delete_clause, Seq<Opt<ILit<"DETACH">>, ILit
 // property_expression = { variable ~ property_lookup+ }
 struct property_expression : Normal<Rule::property_expression, Seq<variable, Plus<property_lookup>>> {};
 
-// Every rule, by value, for starting a match at any of them.
-struct RuleEntry {
-  Rule rule;
-  RuleFn fn;
+// Every rule's match, by rule value, for starting a match at any of them.
+constexpr RuleFn kRuleMatches[] = {
+#define MORVANE_RULE(name) &name::match,
+#include "parser/rules.def"
 };
-constexpr RuleEntry kRuleTable[] = {
-    {Rule::EOI, &EOI::match},
-    {Rule::WHITESPACE, &WHITESPACE::match},
-    {Rule::COMMENT, &COMMENT::match},
-    {Rule::cypher, &cypher::match},
-    {Rule::statement, &statement::match},
-    {Rule::regular_query, &regular_query::match},
-    {Rule::union_clause, &union_clause::match},
-    {Rule::single_query, &single_query::match},
-    {Rule::single_part_query, &single_part_query::match},
-    {Rule::multi_part_query, &multi_part_query::match},
-    {Rule::reading_clause, &reading_clause::match},
-    {Rule::call_subquery, &call_subquery::match},
-    {Rule::match_clause, &match_clause::match},
-    {Rule::unwind_clause, &unwind_clause::match},
-    {Rule::in_query_call, &in_query_call::match},
-    {Rule::standalone_call, &standalone_call::match},
-    {Rule::explicit_procedure_invocation, &explicit_procedure_invocation::match},
-    {Rule::procedure_name, &procedure_name::match},
-    {Rule::yield_items, &yield_items::match},
-    {Rule::yield_item, &yield_item::match},
-    {Rule::procedure_result_field, &procedure_result_field::match},
-    {Rule::updating_clause, &updating_clause::match},
-    {Rule::foreach_clause, &foreach_clause::match},
-    {Rule::create_clause, &create_clause::match},
-    {Rule::merge_clause, &merge_clause::match},
-    {Rule::on_match_or_create, &on_match_or_create::match},
-    {Rule::set_clause, &set_clause::match},
-    {Rule::set_item, &set_item::match},
-    {Rule::remove_clause, &remove_clause::match},
-    {Rule::remove_item, &remove_item::match},
-    {Rule::delete_clause, &delete_clause::match},
-    {Rule::with_clause, &with_clause::match},
-    {Rule::return_clause, &return_clause::match},
-    {Rule::return_body, &return_body::match},
-    {Rule::return_items, &return_items::match},
-    {Rule::return_item, &return_item::match},
-    {Rule::order_clause, &order_clause::match},
-    {Rule::sort_item, &sort_item::match},
-    {Rule::skip_clause, &skip_clause::match},
-    {Rule::limit_clause, &limit_clause::match},
-    {Rule::where_clause, &where_clause::match},
-    {Rule::pattern, &pattern::match},
-    {Rule::pattern_part, &pattern_part::match},
-    {Rule::pattern_element, &pattern_element::match},
-    {Rule::node_pattern, &node_pattern::match},
-    {Rule::node_labels, &node_labels::match},
-    {Rule::label_name, &label_name::match},
-    {Rule::relationship_pattern, &relationship_pattern::match},
-    {Rule::left_arrow, &left_arrow::match},
-    {Rule::right_arrow, &right_arrow::match},
-    {Rule::rel_types, &rel_types::match},
-    {Rule::rel_type_name, &rel_type_name::match},
-    {Rule::range_literal, &range_literal::match},
-    {Rule::properties, &properties::match},
-    {Rule::expression, &expression::match},
-    {Rule::or_kw, &or_kw::match},
-    {Rule::xor_kw, &xor_kw::match},
-    {Rule::and_kw, &and_kw::match},
-    {Rule::not_kw, &not_kw::match},
-    {Rule::or_expr, &or_expr::match},
-    {Rule::xor_expr, &xor_expr::match},
-    {Rule::and_expr, &and_expr::match},
-    {Rule::not_expr, &not_expr::match},
-    {Rule::comparison_expr, &comparison_expr::match},
-    {Rule::comparison_op, &comparison_op::match},
-    {Rule::add_sub_expr, &add_sub_expr::match},
-    {Rule::mul_div_expr, &mul_div_expr::match},
-    {Rule::mod_expr, &mod_expr::match},
-    {Rule::power_expr, &power_expr::match},
-    {Rule::unary_expr, &unary_expr::match},
-    {Rule::postfix_expr, &postfix_expr::match},
-    {Rule::null_check_op, &null_check_op::match},
-    {Rule::postfix_op, &postfix_op::match},
-    {Rule::property_lookup, &property_lookup::match},
-    {Rule::subscript_op, &subscript_op::match},
-    {Rule::list_slice_op, &list_slice_op::match},
-    {Rule::atom, &atom::match},
-    {Rule::parenthesized_expr, &parenthesized_expr::match},
-    {Rule::count_star, &count_star::match},
-    {Rule::function_invocation, &function_invocation::match},
-    {Rule::function_name, &function_name::match},
-    {Rule::namespace_, &namespace_::match},
-    {Rule::reduce_expression, &reduce_expression::match},
-    {Rule::shortest_path_call, &shortest_path_call::match},
-    {Rule::case_expression, &case_expression::match},
-    {Rule::list_comprehension, &list_comprehension::match},
-    {Rule::filter_expression, &filter_expression::match},
-    {Rule::id_in_coll, &id_in_coll::match},
-    {Rule::quantifier_expression, &quantifier_expression::match},
-    {Rule::exists_subquery, &exists_subquery::match},
-    {Rule::pattern_comprehension, &pattern_comprehension::match},
-    {Rule::count_subquery, &count_subquery::match},
-    {Rule::collect_subquery, &collect_subquery::match},
-    {Rule::literal, &literal::match},
-    {Rule::integer_literal, &integer_literal::match},
-    {Rule::float_literal, &float_literal::match},
-    {Rule::string_literal, &string_literal::match},
-    {Rule::boolean_literal, &boolean_literal::match},
-    {Rule::null_literal, &null_literal::match},
-    {Rule::list_literal, &list_literal::match},
-    {Rule::map_literal, &map_literal::match},
-    {Rule::property_key_value_pair, &property_key_value_pair::match},
-    {Rule::property_key_name, &property_key_name::match},
-    {Rule::property_expression, &property_expression::match},
-    {Rule::parameter, &parameter::match},
-    {Rule::variable, &variable::match},
-    {Rule::identifier, &identifier::match},
-    {Rule::backtick_identifier, &backtick_identifier::match},
-    {Rule::keyword, &keyword::match},
-};
-constexpr bool table_in_rule_order() {
-  for (std::size_t i = 0; i < std::size(kRuleTable); ++i) {
-    if (static_cast<std::size_t>(kRuleTable[i].rule) != i) return false;
-  }
-  return std::size(kRuleTable) == kRuleCount;
-}
-static_assert(table_in_rule_order(), "one entry per rule, in rule order");
 
 }  // namespace
 
-bool match(Rule start, State& s) { return kRuleTable[static_cast<std::size_t>(start)].fn(s); }
+bool match(Rule start, State& s) { return kRuleMatches[static_cast<std::size_t>(start)](s); }
 
 }  // namespace morvane::parser::grammar
 
 namespace morvane::parser::engine {
 
 void State::skip_whitespace_and_comments() {
-  for (;;) {
-    while (pos_ < n_ && kWhitespace.member[static_cast<unsigned char>(in_[pos_])]) ++pos_;
-    if (pos_ + 1 >= n_ || in_[pos_] != '/') return;
-    const char second = in_[pos_ + 1];
-    if (second == '/') {
-      const std::size_t eol = in_.find('\n', pos_ + 2);
-      pos_ = eol == std::string_view::npos ? n_ : static_cast<std::uint32_t>(eol + 1);
-    } else if (second == '*') {
-      const std::size_t close = in_.find("*/", pos_ + 2);
-      if (close == std::string_view::npos) return;  // an unclosed comment is no comment
-      pos_ = static_cast<std::uint32_t>(close + 2);
-    } else {
-      return;
-    }
-  }
+  pos_ = static_cast<std::uint32_t>(skip_implicit(in_, pos_));
 }
 
 }  // namespace morvane::parser::engine

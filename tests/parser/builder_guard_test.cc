@@ -209,6 +209,8 @@ TEST(BuilderGuards, Expressions) {
       // Operator texts are upper-cased with the full Unicode mapping before they are looked up.
       {"RETURN a = b", {}, "error: Unknown comparison op: !", "RETURN a ! b"},
       {"RETURN a <> b", {}, "error: Unknown comparison op: SS", "RETURN a ß b"},
+      // A byte that begins no UTF-8 sequence reads as U+FFFD, so the message stays valid.
+      {"RETURN a = b", {}, "error: Unknown comparison op: \xef\xbf\xbd", "RETURN a \xff b"},
       {"RETURN a STARTS  WITH b", {},
        "Regular{SinglePart{Return{Item{StartsWith{Variable a, Variable b}}}}}",
        "RETURN a ſtarts WITH b"},
