@@ -3,6 +3,14 @@
 //   similar: same length and prefix as the target, so every distance runs to the end;
 //   mixed:   names of 3 to 16 letters, most cut off by the length filter or an early row;
 //   unicode: mixed names with accented and Greek letters, lower-cased through ICU.
+//
+// Hostile rows, where an unbounded distance or a search per name and per candidate costs
+// seconds:
+//   LongNearMiss/N:      closest_match of an N-byte name one letter off an N-byte candidate;
+//   ManyUnknownLabels/N: Morvane::validate of one node with N unknown labels, each a few edits
+//                        from the labels of a 1,000-label schema ("per_name");
+//   FewUnknownLabels:    Morvane::validate of one node with 100 unknown labels against a schema
+//                        of 550,000 labels ("per_name").
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -11,6 +19,8 @@
 #include <vector>
 
 #include "diagnostics/suggest.h"
+#include "schema/schema.h"
+#include "validator/morvane.h"
 
 namespace {
 
@@ -79,6 +89,65 @@ void BM_ClosestMatchUnicode(benchmark::State& state) {
   run(state, "Caf\xc3\xa9", names);
 }
 BENCHMARK(BM_ClosestMatchUnicode);
+
+void BM_ClosestMatchLongNearMiss(benchmark::State& state) {
+  const auto length = static_cast<std::size_t>(state.range(0));
+  Letters letters;
+  std::string name;
+  for (std::size_t i = 0; i < length; ++i) name += static_cast<char>('a' + letters.next(26));
+  std::string target = name;
+  target[length / 2] = target[length / 2] == 'x' ? 'y' : 'x';
+  const std::vector<std::string> names = {"Person", name};
+  for (auto _ : state) {
+    auto best = morvane::diagnostics::closest_match(target, names);
+    benchmark::DoNotOptimize(best);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * length));
+}
+BENCHMARK(BM_ClosestMatchLongNearMiss)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A Morvane whose schema has the labels `stem`0 .. `stem`(count - 1).
+morvane::validator::Morvane numbered_labels(std::string_view stem, int count) {
+  morvane::schema::Schema schema;
+  for (int i = 0; i < count; ++i) schema.nodes[std::string(stem) + std::to_string(i)];
+  return morvane::validator::Morvane(std::move(schema));
+}
+
+// One node with `labels` after a label that has no suggestion, so that no corrected query is
+// made and the time is the checks' and the suggestions'.
+std::string node_query(const std::vector<std::string>& labels) {
+  std::string query = "MATCH (n:Qqqqqqqqqqqq";
+  for (const std::string& label : labels) query += ":" + label;
+  return query + ") RETURN n";
+}
+
+void run_validate(benchmark::State& state, const morvane::validator::Morvane& morvane,
+                  const std::vector<std::string>& labels) {
+  const std::string query = node_query(labels);
+  for (auto _ : state) {
+    auto result = morvane.validate(query);
+    benchmark::DoNotOptimize(result);
+  }
+  state.counters["per_name"] = benchmark::Counter(
+      static_cast<double>(labels.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_ValidateManyUnknownLabels(benchmark::State& state) {
+  const auto morvane = numbered_labels("Label", 1000);
+  std::vector<std::string> labels;
+  for (int i = 0; i < state.range(0); ++i) labels.push_back("Label" + std::to_string(1000 + i));
+  run_validate(state, morvane, labels);
+}
+BENCHMARK(BM_ValidateManyUnknownLabels)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ValidateFewUnknownLabels(benchmark::State& state) {
+  static const auto morvane = numbered_labels("Label", 550000);
+  std::vector<std::string> labels;
+  for (int i = 0; i < 100; ++i) labels.push_back("Lebal" + std::to_string(550000 + i * 7919));
+  run_validate(state, morvane, labels);
+}
+BENCHMARK(BM_ValidateFewUnknownLabels)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -16,11 +16,13 @@
 #include "schema/schema.h"
 #include "validator/morvane.h"
 #include "validator/semantic.h"
+#include "validator/suggestion_index.h"
 
 namespace {
 
 using morvane::schema::Schema;
 using morvane::validator::Morvane;
+using morvane::validator::SuggestionIndex;
 using morvane::validator::semantic::SemanticValidator;
 
 constexpr const char* kLabels[20] = {
@@ -125,6 +127,7 @@ void parse_all(benchmark::State& state, const std::vector<std::string>& queries)
 // The semantic walk alone, over trees parsed beforehand.
 void walk_all(benchmark::State& state, const std::vector<std::string>& queries) {
   const Schema schema = realistic_schema();
+  const SuggestionIndex suggestions(schema);
   std::vector<morvane::parser::ast::CypherQuery> trees;
   for (const std::string& query : queries) {
     auto tree = morvane::parser::parse_with_detail(query);
@@ -134,7 +137,7 @@ void walk_all(benchmark::State& state, const std::vector<std::string>& queries) 
     for (const morvane::parser::ast::CypherQuery& tree : trees) {
       const auto* regular = std::get_if<morvane::parser::ast::CypherQuery::Regular>(&tree.root());
       if (regular == nullptr) continue;
-      SemanticValidator validator(schema, tree);
+      SemanticValidator validator(schema, suggestions, tree);
       validator.validate_regular_query(*regular);
       benchmark::DoNotOptimize(validator.diagnostics().data());
     }

@@ -4,8 +4,11 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <array>
+#include <cassert>
 #include <cstdint>
-#include <vector>
+
+#include "error/utf8_escape.h"
 
 namespace morvane::diagnostics {
 namespace {
@@ -28,112 +31,335 @@ void lower_into(std::string_view text, std::string& out) {
   wide.toUTF8String(out);
 }
 
-// Byte-level edit distance of `a` and `b`, or nothing once it is certain to exceed
-// kMaxSuggestionDistance (some row has no counter within it). `previous` and `current` are
-// scratch rows reused across candidates.
-std::optional<std::size_t> bounded_distance(std::string_view a, std::string_view b,
-                                            std::vector<std::size_t>& previous,
-                                            std::vector<std::size_t>& current) {
-  const std::size_t m = b.size();
-  previous.resize(m + 1);
-  current.resize(m + 1);
-  for (std::size_t j = 0; j <= m; ++j) previous[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    const char byte = a[i - 1];
-    std::size_t diagonal = previous[0];  // previous[j - 1]
-    std::size_t left = i;                // current[j - 1]
-    current[0] = i;
-    std::size_t row_min = i;
-    for (std::size_t j = 1; j <= m; ++j) {
-      const std::size_t up = previous[j];
-      const std::size_t cell =
-          byte == b[j - 1] ? diagonal : 1 + std::min(std::min(diagonal, up), left);
-      current[j] = cell;
-      diagonal = up;
-      left = cell;
-      row_min = std::min(row_min, cell);
-    }
-    if (row_min > kMaxSuggestionDistance) return std::nullopt;
-    previous.swap(current);
-  }
-  return previous[m];
+std::size_t difference(std::size_t a, std::size_t b) { return a > b ? a - b : b - a; }
+
+// The length of the longest common prefix of `a` and `b`.
+std::size_t common_prefix(std::string_view a, std::string_view b) {
+  const std::size_t shorter = std::min(a.size(), b.size());
+  return static_cast<std::size_t>(
+      std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(shorter), b.begin())
+          .first -
+      a.begin());
 }
+
+// The group of each byte: one each for the lower-case letters, the digits and '_' (what names are
+// mostly made of), the other bytes shared out over the remaining groups.
+constexpr std::array<std::uint8_t, 256> kByteGroup = [] {
+  std::array<std::uint8_t, 256> groups{};
+  for (int byte = 0; byte < 256; ++byte) {
+    int group;
+    if (byte >= 'a' && byte <= 'z') {
+      group = byte - 'a';
+    } else if (byte >= '0' && byte <= '9') {
+      group = 26 + (byte - '0');
+    } else if (byte == '_') {
+      group = 36;
+    } else if (byte < 0x80) {
+      group = 37 + byte % 11;
+    } else {
+      group = 48 + byte % 16;
+    }
+    groups[byte] = static_cast<std::uint8_t>(group);
+  }
+  return groups;
+}();
+
+// The set of groups the bytes of `text` fall in. Each edit touches at most one byte of either
+// side, so two texts are at least as far apart as the number of groups one of them has and the
+// other lacks: a cheap proof that most far-off candidates need no distance at all.
+std::uint64_t byte_groups(std::string_view text) {
+  std::uint64_t groups = 0;
+  for (char c : text) groups |= std::uint64_t{1} << kByteGroup[static_cast<unsigned char>(c)];
+  return groups;
+}
+
+// Whether `from` has more than `count` groups that `in` lacks.
+bool lacks_more_than(std::uint64_t from, std::uint64_t in, std::size_t count) {
+  std::uint64_t missing = from & ~in;
+  for (std::size_t i = 0; i < count; ++i) missing &= missing - 1;
+  return missing != 0;
+}
+
+// The edit-distance matrix of one target (the columns) against candidates offered one after
+// another (the rows, one per byte of the candidate), kept only within kBand of the diagonal.
+//
+// Row i is kept for the columns j = i - kBand .. i + kBand, column j in lane j - i + kBand, so
+// the cell diagonally above a cell is in the same lane of the row before, the one above in the
+// next lane, the one to the left in the previous lane; lane kLanes is a guard. The band is
+// always that wide, whatever the bound: a smaller bound only stops the rows sooner. Cells are
+// capped at kCap, which stands for every cost above the largest bound. Columns past the end of
+// the target are computed as if it went on with bytes that match nothing, which changes no cell
+// up to its last column.
+//
+// A row depends only on the candidate's bytes before it, so the rows of the candidate before are
+// kept, and a candidate reuses those of the prefix it shares with it: over a sorted list each
+// candidate costs about a row per byte of its own ending, and one whose shared prefix already
+// ran out of the bound costs nothing.
+class Band {
+ public:
+  explicit Band(std::string_view target)
+      : columns_(target.size() + 3 * kBand + kLanes + 1, kNoByte), target_size_(target.size()) {
+    for (std::size_t j = 1; j <= target.size(); ++j) {
+      columns_[j + kBand] = static_cast<unsigned char>(target[j - 1]);
+    }
+    Row first;
+    first.fill(kCap);
+    // Row 0: column j costs j; the columns before 0 are outside the matrix.
+    for (std::size_t lane = kBand; lane < kLanes; ++lane) {
+      first[lane] = static_cast<std::uint8_t>(lane - kBand);
+    }
+    rows_.push_back(first);
+  }
+
+  // The distance of `candidate` from the target when at most `bound` (<= kBand), else nothing.
+  // `shared` is the length of a prefix it has in common with the candidate offered before it.
+  std::optional<std::size_t> distance(std::string_view candidate, std::size_t shared,
+                                      std::size_t bound, SuggestStats& stats) {
+    assert(bound <= kBand);
+    kept_ = std::min(kept_, shared);
+    const std::size_t n = candidate.size();
+    if (difference(n, target_size_) > bound) return std::nullopt;
+    ++stats.distances;
+    // A path from a lane to the last cell crosses one diagonal per edit; a row in which every
+    // cell plus that many edits exceeds the bound has nothing that can still end within it.
+    // Costs never fall along a path, and every path crosses every row.
+    const std::array<std::uint8_t, kLanes>& to_last = kToLane[target_size_ + kBand - n];
+    auto hopeless = [&](const Row& row) {
+      bool within = false;
+      for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        within |= row[lane] + to_last[lane] <= bound;
+      }
+      return !within;
+    };
+    if (hopeless(rows_[kept_])) return std::nullopt;
+    if (rows_.size() <= n) rows_.resize(n + 1);
+    while (kept_ < n) {
+      const std::size_t i = kept_ + 1;
+      next_row(rows_[i - 1], i, static_cast<unsigned char>(candidate[i - 1]), rows_[i]);
+      kept_ = i;
+      stats.cells += kLanes;
+      if (hopeless(rows_[i])) return std::nullopt;
+    }
+    const std::size_t last = rows_[n][target_size_ + kBand - n];
+    if (last > bound) return std::nullopt;
+    return last;
+  }
+
+ private:
+  static constexpr std::size_t kBand = kMaxSuggestionDistance;
+  static constexpr std::size_t kLanes = 2 * kBand + 1;
+  static constexpr std::uint8_t kCap = kBand + 1;
+  static constexpr std::uint16_t kNoByte = 256;
+  using Row = std::array<std::uint8_t, kLanes + 1>;
+  // kToLane[last][lane]: the diagonals between lane `lane` and lane `last`.
+  static constexpr auto kToLane = [] {
+    std::array<std::array<std::uint8_t, kLanes>, kLanes> table{};
+    for (std::size_t last = 0; last < kLanes; ++last) {
+      for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        table[last][lane] = static_cast<std::uint8_t>(last > lane ? last - lane : lane - last);
+      }
+    }
+    return table;
+  }();
+
+  // Row i (for candidate byte `byte`) from row i - 1.
+  void next_row(const Row& above, std::size_t i, unsigned byte, Row& row) const {
+    // Column j = i + lane - kBand is columns_[i + lane].
+    const std::uint16_t* columns = columns_.data() + i;
+    // Diagonal and vertical steps; the lanes do not depend on each other.
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const int diagonal = above[lane] + (columns[lane] != byte ? 1 : 0);
+      row[lane] = static_cast<std::uint8_t>(std::min(diagonal, above[lane + 1] + 1));
+    }
+    if (i <= kBand) {
+      // Column 0 costs i; the columns before it are outside the matrix.
+      for (std::size_t lane = 0; lane < kBand - i; ++lane) row[lane] = kCap;
+      row[kBand - i] = static_cast<std::uint8_t>(i);
+    }
+    // Horizontal steps, left to right.
+    row[0] = std::min(row[0], kCap);
+    for (std::size_t lane = 1; lane < kLanes; ++lane) {
+      row[lane] = std::min<std::uint8_t>({row[lane], static_cast<std::uint8_t>(row[lane - 1] + 1),
+                                          kCap});
+    }
+    row[kLanes] = kCap;
+  }
+
+  std::vector<std::uint16_t> columns_;  // the target's byte of column j at j + kBand, or kNoByte
+  std::size_t target_size_;
+  std::vector<Row> rows_;    // rows_[i] is row i of the candidate last offered, for i <= kept_
+  std::size_t kept_ = 0;
+};
+
+// The closest candidate so far. A later one replaces it only when strictly closer (of equally
+// close candidates the first wins), so each find lowers the bound for the ones after it.
+class Closest {
+ public:
+  explicit Closest(std::string_view target) : band_(target) {}
+
+  // The largest distance that could still replace the best.
+  std::size_t bound() const { return limit_ - 1; }
+  // A best at distance 0 cannot be beaten.
+  bool settled() const { return limit_ == 0; }
+  // Whether a candidate of `size` bytes falling in `groups` may be within the bound of a target
+  // of `target_size` bytes falling in `target_groups`; when not, it needs no distance.
+  bool may_be_within(std::size_t target_size, std::uint64_t target_groups, std::size_t size,
+                     std::uint64_t groups) const {
+    return difference(target_size, size) <= bound() &&
+           !lacks_more_than(target_groups, groups, bound()) &&
+           !lacks_more_than(groups, target_groups, bound());
+  }
+  // Candidate `index`, lower-cased; `shared` as for Band::distance.
+  void offer(std::size_t index, std::string_view lowered, std::size_t shared,
+             SuggestStats& stats) {
+    if (std::optional<std::size_t> distance = band_.distance(lowered, shared, bound(), stats)) {
+      best_ = index;
+      limit_ = *distance;
+    }
+  }
+  std::optional<std::size_t> best() const { return best_; }
+
+ private:
+  Band band_;
+  std::size_t limit_ = kMaxSuggestionDistance + 1;  // a candidate must be closer than this
+  std::optional<std::size_t> best_;
+};
 
 template <class Name>
 std::optional<std::string_view> closest_in(std::string_view target,
-                                           std::span<const Name> candidates) {
+                                           std::span<const Name> candidates,
+                                           SuggestStats* stats) {
+  SuggestStats counted{.searches = 1};
   std::string lowered_target;
   lower_into(target, lowered_target);
+  const std::uint64_t target_groups = byte_groups(lowered_target);
   std::string lowered;
-  std::vector<std::size_t> previous;
-  std::vector<std::size_t> current;
-  std::optional<std::string_view> best;
-  std::size_t best_distance = 0;
-  for (const Name& candidate : candidates) {
-    std::string_view name = candidate;
-    lower_into(name, lowered);
-    std::size_t n = lowered_target.size();
-    std::size_t m = lowered.size();
-    if ((n > m ? n - m : m - n) > kMaxSuggestionDistance) continue;
-    std::optional<std::size_t> distance = bounded_distance(lowered_target, lowered, previous,
-                                                           current);
-    if (!distance || *distance > kMaxSuggestionDistance) continue;
-    if (!best || *distance < best_distance) {
-      best = name;
-      best_distance = *distance;
+  std::string offered;  // the last candidate offered, lower-cased
+  Closest closest(lowered_target);
+  for (std::size_t i = 0; i < candidates.size() && !closest.settled(); ++i) {
+    lower_into(candidates[i], lowered);
+    if (!closest.may_be_within(lowered_target.size(), target_groups, lowered.size(),
+                               byte_groups(lowered))) {
+      continue;
     }
+    closest.offer(i, lowered, common_prefix(lowered, offered), counted);
+    offered.swap(lowered);
   }
-  return best;
+  if (stats != nullptr) *stats += counted;
+  if (!closest.best()) return std::nullopt;
+  return std::string_view(candidates[*closest.best()]);
 }
 
-std::optional<Suggestion> label_from(std::string_view label, std::optional<std::string_view> best) {
+}  // namespace
+
+std::optional<std::size_t> bounded_edit_distance(std::string_view a, std::string_view b,
+                                                 std::size_t bound, SuggestStats* stats) {
+  SuggestStats counted;
+  std::optional<std::size_t> distance = Band(a).distance(b, 0, bound, counted);
+  if (stats != nullptr) *stats += counted;
+  return distance;
+}
+
+std::optional<std::string_view> closest_match(std::string_view target,
+                                              std::span<const std::string_view> candidates,
+                                              SuggestStats* stats) {
+  return closest_in(target, candidates, stats);
+}
+
+std::optional<std::string_view> closest_match(std::string_view target,
+                                              std::span<const std::string> candidates,
+                                              SuggestStats* stats) {
+  return closest_in(target, candidates, stats);
+}
+
+std::size_t CandidateLists::add(std::span<const std::string_view> names) {
+  std::string lowered;
+  for (std::string_view name : names) {
+    lower_into(name, lowered);
+    Entry entry;
+    entry.name = text_.size();
+    entry.name_size = name.size();
+    text_.append(name);
+    if (lowered == name) {
+      entry.lowered = entry.name;
+    } else {
+      entry.lowered = text_.size();
+      text_.append(lowered);
+    }
+    entries_.push_back(entry);
+    probes_.push_back(Probe{lowered.size(), byte_groups(lowered)});
+  }
+  list_ends_.push_back(entries_.size());
+  return list_ends_.size() - 1;
+}
+
+std::string_view CandidateLists::name(std::size_t list, std::size_t i) const {
+  const Entry& entry = entries_[begin(list) + i];
+  return std::string_view(text_).substr(entry.name, entry.name_size);
+}
+
+std::optional<std::string_view> CandidateLists::closest(std::size_t list, std::string_view target,
+                                                        SuggestStats* stats) const {
+  SuggestStats counted{.searches = 1};
+  std::string lowered_target;
+  lower_into(target, lowered_target);
+  const std::uint64_t target_groups = byte_groups(lowered_target);
+  const std::string_view text(text_);
+  Closest closest(lowered_target);
+  std::string_view offered;  // the last candidate offered
+  for (std::size_t i = begin(list); i < end(list) && !closest.settled(); ++i) {
+    const Probe& probe = probes_[i];
+    if (!closest.may_be_within(lowered_target.size(), target_groups, probe.lowered_size,
+                               probe.byte_groups)) {
+      continue;
+    }
+    const std::string_view lowered = text.substr(entries_[i].lowered, probe.lowered_size);
+    closest.offer(i, lowered, common_prefix(lowered, offered), counted);
+    offered = lowered;
+  }
+  if (stats != nullptr) *stats += counted;
+  if (!closest.best()) return std::nullopt;
+  const Entry& best = entries_[*closest.best()];
+  return text.substr(best.name, best.name_size);
+}
+
+std::optional<Suggestion> label_replacement(std::string_view label,
+                                            std::optional<std::string_view> best) {
   if (!best) return std::nullopt;
   std::string original(1, ':');
   original += label;
   std::string replacement(1, ':');
   replacement += *best;
-  std::string description = "Replace " + original + " with " + replacement;
+  std::string description = escape_invalid_utf8("Replace " + original + " with " + replacement);
   return Suggestion{std::move(original), std::move(replacement), std::move(description)};
 }
 
-std::optional<Suggestion> property_from(std::string_view property,
-                                        std::optional<std::string_view> best) {
+std::optional<Suggestion> property_replacement(std::string_view property,
+                                               std::optional<std::string_view> best) {
   if (!best) return std::nullopt;
-  std::string description =
-      "Replace property '" + std::string(property) + "' with '" + std::string(*best) + "'";
+  std::string description = escape_invalid_utf8("Replace property '" + std::string(property) +
+                                                "' with '" + std::string(*best) + "'");
   return Suggestion{std::string(property), std::string(*best), std::move(description)};
-}
-
-}  // namespace
-
-std::optional<std::string_view> closest_match(std::string_view target,
-                                              std::span<const std::string_view> candidates) {
-  return closest_in(target, candidates);
-}
-
-std::optional<std::string_view> closest_match(std::string_view target,
-                                              std::span<const std::string> candidates) {
-  return closest_in(target, candidates);
 }
 
 std::optional<Suggestion> label_suggestion(std::string_view label,
                                            std::span<const std::string_view> candidates) {
-  return label_from(label, closest_match(label, candidates));
+  return label_replacement(label, closest_match(label, candidates));
 }
 
 std::optional<Suggestion> label_suggestion(std::string_view label,
                                            std::span<const std::string> candidates) {
-  return label_from(label, closest_match(label, candidates));
+  return label_replacement(label, closest_match(label, candidates));
 }
 
 std::optional<Suggestion> property_suggestion(std::string_view property,
                                               std::span<const std::string_view> candidates) {
-  return property_from(property, closest_match(property, candidates));
+  return property_replacement(property, closest_match(property, candidates));
 }
 
 std::optional<Suggestion> property_suggestion(std::string_view property,
                                               std::span<const std::string> candidates) {
-  return property_from(property, closest_match(property, candidates));
+  return property_replacement(property, closest_match(property, candidates));
 }
 
 std::string suggestion_hint(std::string_view prefix, std::optional<std::string_view> best) {

@@ -1,6 +1,9 @@
 #include "validator/autocorrect.h"
 
 #include <algorithm>
+#include <set>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morvane::validator {
@@ -36,17 +39,20 @@ std::string replace_all(std::string_view text, std::string_view original,
 std::optional<std::string> auto_correct(std::string_view query,
                                         std::span<const ValidationDiagnostic> diagnostics) {
   std::vector<const Suggestion*> pairs;
+  // The pairs already taken, so a repeat is found in log time however many errors there are.
+  std::set<std::pair<std::string_view, std::string_view>> taken;
   for (const ValidationDiagnostic& diagnostic : diagnostics) {
     if (diagnostic.severity != Severity::Error) continue;
     if (!diagnostic.suggestion) return std::nullopt;
     const Suggestion& suggestion = *diagnostic.suggestion;
-    bool repeated = std::any_of(pairs.begin(), pairs.end(), [&](const Suggestion* earlier) {
-      return earlier->original == suggestion.original &&
-             earlier->replacement == suggestion.replacement;
-    });
-    if (!repeated) pairs.push_back(&suggestion);
+    if (taken.emplace(suggestion.original, suggestion.replacement).second) {
+      pairs.push_back(&suggestion);
+    }
   }
   if (pairs.empty()) return std::nullopt;
+  if (pairs.size() > kMaxCorrectionWork / std::max<std::size_t>(query.size(), 1)) {
+    return std::nullopt;
+  }
   std::stable_sort(pairs.begin(), pairs.end(), [](const Suggestion* a, const Suggestion* b) {
     return a->original.size() > b->original.size();
   });

@@ -1,6 +1,7 @@
 // The auto-corrected query: every error's suggested replacement applied to the query text.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,11 @@ namespace morvane::validator {
 // replaces every occurrence of its original in the text the previous pair left, searched left to
 // right without overlap. This is plain text substitution: string literals, comments and longer
 // names containing the fragment change too.
+//
+// Each pair costs one pass over the text, so a query with very many distinct fixes gets none:
+// when the pairs times the query's bytes exceed kMaxCorrectionWork, the result is nothing.
+inline constexpr std::size_t kMaxCorrectionWork = std::size_t{1} << 28;
+
 std::optional<std::string> auto_correct(
     std::string_view query, std::span<const diagnostics::ValidationDiagnostic> diagnostics);
 

@@ -8,7 +8,8 @@
 
 namespace morvane::validator {
 
-PyValidationResult Morvane::validate(std::string_view query) const {
+PyValidationResult Morvane::validate(std::string_view query,
+                                     diagnostics::SuggestStats* stats) const {
   auto parsed = parser::parse_with_detail(query);
   PyValidationResult result;
   if (!parsed) {
@@ -31,8 +32,9 @@ PyValidationResult Morvane::validate(std::string_view query) const {
   const auto* regular = std::get_if<parser::ast::CypherQuery::Regular>(&tree.root());
   if (regular == nullptr) return result;
 
-  semantic::SemanticValidator validator(schema_, tree);
+  semantic::SemanticValidator validator(schema_, suggestions_, tree);
   validator.validate_regular_query(*regular);
+  if (stats != nullptr) *stats += validator.suggest_stats();
   result.semantic_errors = validator.take_errors();
   result.errors = result.semantic_errors;
   result.warnings = validator.take_warnings();

@@ -1,6 +1,7 @@
 // The validation pipeline: a query text in, a PyValidationResult out. Morvane holds its own copy
-// of the schema and only reads it, so any number of threads may call validate at once on one
-// Morvane; each call builds its own parser state and SemanticValidator and keeps nothing.
+// of the schema, with the schema's names prepared for suggestions, and only reads them, so any
+// number of threads may call validate at once on one Morvane; each call builds its own parser
+// state and SemanticValidator and keeps nothing.
 #pragma once
 
 #include <optional>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/suggest.h"
 #include "schema/schema.h"
+#include "validator/suggestion_index.h"
 
 namespace morvane::validator {
 
@@ -28,17 +31,21 @@ struct PyValidationResult {
 
 class Morvane {
  public:
-  explicit Morvane(schema::Schema schema) : schema_(std::move(schema)) {}
+  explicit Morvane(schema::Schema schema)
+      : schema_(std::move(schema)), suggestions_(schema_) {}
 
   const schema::Schema& schema() const { return schema_; }
 
   // Parses and checks `query`. Never fails: a query that does not parse gives one E101
   // diagnostic (with its line and column when the recognizer placed the failure) and no
   // semantic checks; otherwise the diagnostics are the semantic validator's, in its order.
-  PyValidationResult validate(std::string_view query) const;
+  // When `stats` is given, the work of this call's suggestion searches is added to it.
+  PyValidationResult validate(std::string_view query,
+                              diagnostics::SuggestStats* stats = nullptr) const;
 
  private:
   schema::Schema schema_;
+  SuggestionIndex suggestions_;  // of schema_
 };
 
 }  // namespace morvane::validator

@@ -12,8 +12,10 @@ namespace morvane::validator::semantic {
 
 using diagnostics::Severity;
 
-SemanticValidator::SemanticValidator(const schema::Schema& schema, const ast::CypherQuery& tree)
-    : schema_(schema), tree_(tree) {}
+SemanticValidator::SemanticValidator(const schema::Schema& schema,
+                                     const SuggestionIndex& suggestions,
+                                     const ast::CypherQuery& tree)
+    : schema_(schema), suggestions_(suggestions), tree_(tree) {}
 
 void SemanticValidator::push_error(DiagnosticCode code, std::string message,
                                    std::optional<Suggestion> suggestion) {
@@ -28,34 +30,29 @@ void SemanticValidator::push_warning(DiagnosticCode code, std::string message) {
       ValidationDiagnostic{code, Severity::Warning, std::move(message), std::nullopt, std::nullopt});
 }
 
-const std::vector<std::string_view>& SemanticValidator::node_labels() {
-  if (!node_labels_) node_labels_ = schema_.node_labels();
-  return *node_labels_;
+std::optional<std::string_view> SemanticValidator::closest_name(std::string_view name,
+                                                                std::size_t list) {
+  const SearchKey key{list, name};
+  if (!searched_) searched_.emplace();
+  if (auto found = searched_->find(key); found != searched_->end()) return found->second;
+  std::optional<std::string_view> best =
+      suggestions_.candidates().closest(list, name, &suggest_stats_);
+  searched_->emplace(key, best);
+  return best;
 }
 
-const std::vector<std::string_view>& SemanticValidator::rel_types() {
-  if (!rel_types_) rel_types_ = schema_.rel_types();
-  return *rel_types_;
+SemanticValidator::Proposal SemanticValidator::label_proposal(std::string_view name,
+                                                              std::size_t list) {
+  std::optional<std::string_view> best = closest_name(name, list);
+  return Proposal{diagnostics::suggestion_hint(":", best),
+                  diagnostics::label_replacement(name, best)};
 }
 
-SemanticValidator::Proposal SemanticValidator::label_proposal(
-    std::string_view name, std::span<const std::string_view> candidates) {
-  Proposal proposal{"", diagnostics::label_suggestion(name, candidates)};
-  if (proposal.suggestion) {
-    // The replacement is ":" followed by the candidate.
-    proposal.hint = diagnostics::suggestion_hint(
-        ":", std::string_view(proposal.suggestion->replacement).substr(1));
-  }
-  return proposal;
-}
-
-SemanticValidator::Proposal SemanticValidator::property_proposal(
-    std::string_view key, std::span<const std::string_view> candidates) {
-  Proposal proposal{"", diagnostics::property_suggestion(key, candidates)};
-  if (proposal.suggestion) {
-    proposal.hint = diagnostics::suggestion_hint(".", proposal.suggestion->replacement);
-  }
-  return proposal;
+SemanticValidator::Proposal SemanticValidator::property_proposal(std::string_view key,
+                                                                 std::size_t list) {
+  std::optional<std::string_view> best = closest_name(key, list);
+  return Proposal{diagnostics::suggestion_hint(".", best),
+                  diagnostics::property_replacement(key, best)};
 }
 
 // ---- Queries ----

@@ -9,26 +9,32 @@
 // shares it; comprehension, quantifier, REDUCE and FOREACH variables are bound for their body
 // and removed after it.
 //
-// A validator lives for one query and is used by one thread. It borrows the schema and the tree
-// (both only read, both must outlive it) and never fails: whatever it finds, the walk goes on
-// through the whole query.
+// A validator lives for one query and is used by one thread. It borrows the schema, its
+// suggestion index and the tree (all only read, all must outlive it) and never fails: whatever
+// it finds, the walk goes on through the whole query. The closest-name search for a given name
+// and candidate list runs once per validator; a repeat reuses its answer.
 //
 // Recursion: clause-level constructs (subqueries, FOREACH bodies) recurse, bounded by the
 // recognizer's nesting limit; expressions are walked with an explicit stack, since their left
 // spines (`a + b + ... + z`, `a.b.c...`) can be as deep as the query is long.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/suggest.h"
 #include "parser/ast.h"
 #include "schema/schema.h"
 #include "validator/scope.h"
+#include "validator/suggestion_index.h"
 
 namespace morvane::validator::semantic {
 
@@ -39,7 +45,9 @@ using diagnostics::ValidationDiagnostic;
 
 class SemanticValidator {
  public:
-  SemanticValidator(const schema::Schema& schema, const ast::CypherQuery& tree);
+  // `suggestions` is the index of `schema`.
+  SemanticValidator(const schema::Schema& schema, const SuggestionIndex& suggestions,
+                    const ast::CypherQuery& tree);
 
   // What was found, in push order: the error messages, the warning messages, and every finding
   // as a diagnostic (errors and warnings interleaved).
@@ -49,6 +57,8 @@ class SemanticValidator {
   std::vector<std::string> take_errors() { return std::move(errors_); }
   std::vector<std::string> take_warnings() { return std::move(warnings_); }
   std::vector<ValidationDiagnostic> take_diagnostics() { return std::move(diagnostics_); }
+  // The work of the closest-name searches run so far.
+  const diagnostics::SuggestStats& suggest_stats() const { return suggest_stats_; }
 
   void push_error(DiagnosticCode code, std::string message, std::optional<Suggestion> suggestion);
   void push_warning(DiagnosticCode code, std::string message);
@@ -133,26 +143,36 @@ class SemanticValidator {
     std::string hint;
     std::optional<Suggestion> suggestion;
   };
-  // For a label or relationship type (":" prefix).
-  static Proposal label_proposal(std::string_view name,
-                                 std::span<const std::string_view> candidates);
+  // For a label or relationship type (":" prefix); `list` is one of suggestions_'s lists.
+  Proposal label_proposal(std::string_view name, std::size_t list);
   // For a property key ("." prefix).
-  static Proposal property_proposal(std::string_view key,
-                                    std::span<const std::string_view> candidates);
-
-  // The candidates of label and type suggestions: the schema's sorted names, fetched the first
-  // time a suggestion needs them.
-  const std::vector<std::string_view>& node_labels();
-  const std::vector<std::string_view>& rel_types();
+  Proposal property_proposal(std::string_view key, std::size_t list);
+  // The name of `list` closest to `name`, searched the first time this pair is asked for.
+  std::optional<std::string_view> closest_name(std::string_view name, std::size_t list);
 
   std::vector<std::string> errors_;
   std::vector<std::string> warnings_;
   std::vector<ValidationDiagnostic> diagnostics_;
-  std::optional<std::vector<std::string_view>> node_labels_;
-  std::optional<std::vector<std::string_view>> rel_types_;
   const schema::Schema& schema_;
+  const SuggestionIndex& suggestions_;
   const ast::CypherQuery& tree_;
   Scope scope_;
+
+  // The answers of the searches run so far, by (list, name); the names are views into the tree.
+  struct SearchKey {
+    std::size_t list;
+    std::string_view name;
+    bool operator==(const SearchKey&) const = default;
+  };
+  struct SearchKeyHash {
+    std::size_t operator()(const SearchKey& key) const {
+      return std::hash<std::string_view>()(key.name) ^ (key.list * 0x9e3779b97f4a7c15u);
+    }
+  };
+  // Made by the first search: most validations need none.
+  std::optional<std::unordered_map<SearchKey, std::optional<std::string_view>, SearchKeyHash>>
+      searched_;
+  diagnostics::SuggestStats suggest_stats_;
 
   // The explicit stack of validate_expr. A nested call (a subquery inside an expression) works
   // above the entries of the outer one and leaves the three stacks as it found them.

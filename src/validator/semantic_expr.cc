@@ -379,7 +379,7 @@ void SemanticValidator::validate_property_access(std::string_view variable,
     for (std::string_view key : keys) {
       if (properties->contains(key)) continue;
       Proposal proposal = property_proposal(
-          key, label ? schema_.node_properties(name) : schema_.rel_properties(name));
+          key, label ? suggestions_.node_properties(name) : suggestions_.rel_properties(name));
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
       push_error(code, format_message(code, {key, variable, name, proposal.hint}),

@@ -35,7 +35,7 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
   for (ast::Str written : labels) {
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
-    Proposal proposal = label_proposal(label, node_labels());
+    Proposal proposal = label_proposal(label, suggestions_.node_labels());
     push_error(DiagnosticCode::UnknownNodeLabel,
                format_message(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint}),
                std::move(proposal.suggestion));
@@ -50,7 +50,7 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
       // An undeclared label has had its E201 above.
       auto declared = schema_.nodes.find(label);
       if (declared == schema_.nodes.end() || declared->second.contains(key)) continue;
-      Proposal proposal = property_proposal(key, schema_.node_properties(label));
+      Proposal proposal = property_proposal(key, suggestions_.node_properties(label));
       push_error(DiagnosticCode::UnknownNodeProperty,
                  format_message(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint}),
                  std::move(proposal.suggestion));
@@ -66,7 +66,7 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
     std::string_view type = text(written);
     auto declared = schema_.relationships.find(type);
     if (declared == schema_.relationships.end()) {
-      Proposal proposal = label_proposal(type, rel_types());
+      Proposal proposal = label_proposal(type, suggestions_.rel_types());
       push_error(DiagnosticCode::UnknownRelType,
                  format_message(DiagnosticCode::UnknownRelType, {type, proposal.hint}),
                  std::move(proposal.suggestion));
@@ -77,7 +77,7 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
       for (const ast::MapEntry& entry : tree_[map->entries]) {
         std::string_view key = text(entry.key);
         if (declared->second.properties.contains(key)) continue;
-        Proposal proposal = property_proposal(key, schema_.rel_properties(type));
+        Proposal proposal = property_proposal(key, suggestions_.rel_properties(type));
         push_error(DiagnosticCode::UnknownRelProperty,
                    format_message(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint}),
                    std::move(proposal.suggestion));
@@ -133,7 +133,7 @@ void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool
   for (ast::Str written : tree_[labels]) {
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
-    Proposal proposal = label_proposal(label, node_labels());
+    Proposal proposal = label_proposal(label, suggestions_.node_labels());
     push_error(code, format_message(code, {label, proposal.hint}), std::move(proposal.suggestion));
   }
 }

@@ -11,6 +11,7 @@
 #include "parser/parse.h"
 #include "parser/recognizer.h"
 #include "validate_test_util.h"
+#include "validator/autocorrect.h"
 #include "validator/result_json.h"
 
 namespace morvane::validator::testing {
@@ -104,6 +105,27 @@ TEST(Pipeline, ValidityAndAutoCorrection) {
             "Unknown node label in SET: :Persn, did you mean :Person?", ":Persn", ":Person"}},
            "MATCH (p:Person) SET p:Person"},
       });
+}
+
+// Many errors share one fix or carry distinct ones: repeats are dropped without comparing every
+// pair, and a correction that would take a pass over a large query per distinct fix is given up.
+TEST(Pipeline, AutoCorrectionWorkIsBounded) {
+  auto fix = [](std::string original, std::string replacement) {
+    diagnostics::ValidationDiagnostic d;
+    d.code = DiagnosticCode::UnknownNodeLabel;
+    d.suggestion = diagnostics::Suggestion{original, replacement, "fix"};
+    return d;
+  };
+  std::vector<diagnostics::ValidationDiagnostic> repeated(200000, fix(":Persn", ":Person"));
+  EXPECT_EQ(auto_correct("MATCH (a:Persn), (b:Persn) RETURN a", repeated),
+            "MATCH (a:Person), (b:Person) RETURN a");
+
+  const std::string large(std::size_t{1} << 22, 'x');  // kMaxCorrectionWork allows 64 passes
+  std::vector<diagnostics::ValidationDiagnostic> distinct;
+  for (int i = 0; i < 64; ++i) distinct.push_back(fix(":L" + std::to_string(i), ":M"));
+  EXPECT_EQ(auto_correct(large, distinct), large);
+  distinct.push_back(fix(":L64", ":M"));
+  EXPECT_EQ(auto_correct(large, distinct), std::nullopt);
 }
 
 TEST(Pipeline, ResultJson) {
