@@ -4,8 +4,9 @@
 // punctuation). For invalid queries of the same size as the valid ones, each valid query is also
 // run broken near its end (its last non-blank ASCII byte replaced by "!"), which makes the
 // recognizer do all the work of the valid query before it fails. After the run it prints the
-// ratios the recognizer is judged by: recognizer time over tokenizer time, and invalid over
-// valid time per byte. With --benchmark_repetitions the ratios use the medians.
+// ratios the recognizer is judged by: recognizer time over tokenizer time, invalid over valid
+// time per byte, and the engine alone (fast matcher off) over the default mode. With
+// --benchmark_repetitions the ratios use the medians.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -160,6 +161,16 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("recognize_valid_broken_late", [&](benchmark::State& state) {
     recognize(state, broken, Recognizer::Mode::kFast);
   });
+  // The same three sets with the fast matcher off: the engine alone.
+  benchmark::RegisterBenchmark("recognize_valid_engine", [&](benchmark::State& state) {
+    recognize(state, valid, Recognizer::Mode::kEngine);
+  });
+  benchmark::RegisterBenchmark("recognize_invalid_engine", [&](benchmark::State& state) {
+    recognize(state, invalid, Recognizer::Mode::kEngine);
+  });
+  benchmark::RegisterBenchmark("recognize_valid_broken_late_engine", [&](benchmark::State& state) {
+    recognize(state, broken, Recognizer::Mode::kEngine);
+  });
   benchmark::RegisterBenchmark("recognize_valid_exact_mode", [&](benchmark::State& state) {
     recognize(state, valid, Recognizer::Mode::kExact);
   });
@@ -193,5 +204,11 @@ int main(int argc, char** argv) {
         "recognize_valid", vb);
   ratio("exact / fast mode time, valid queries:", "recognize_valid_exact_mode", vb,
         "recognize_valid", vb);
+  ratio("engine alone / fast mode time, valid queries:", "recognize_valid_engine", vb,
+        "recognize_valid", vb);
+  ratio("engine alone / fast mode time, invalid queries:", "recognize_invalid_engine", ib,
+        "recognize_invalid", ib);
+  ratio("engine alone / fast mode time, broken late:", "recognize_valid_broken_late_engine", bb,
+        "recognize_valid_broken_late", bb);
   return 0;
 }
