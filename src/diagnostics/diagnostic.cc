@@ -3,6 +3,8 @@
 #include <array>
 #include <cassert>
 
+#include "error/utf8_escape.h"
+
 namespace morvane::diagnostics {
 namespace {
 
@@ -93,7 +95,7 @@ std::string format_message(DiagnosticCode kind, std::initializer_list<std::strin
        at = text.find("{}", from)) {
     assert(arg != args.end() && "fewer arguments than placeholders");
     out.append(text, from, at - from);
-    if (arg != args.end()) out.append(*arg++);
+    if (arg != args.end()) append_escaping_invalid_utf8(out, *arg++);
     from = at + 2;
   }
   assert(arg == args.end() && "more arguments than placeholders");

@@ -63,10 +63,13 @@ std::string_view message_template(DiagnosticCode kind);
 
 // The message of `kind` with each "{}" replaced by the next of `args`, in order. The caller
 // passes exactly as many arguments as the template has placeholders (see the enum's comments);
-// a hint argument is `suggestion_hint(...)` from suggest.h, possibly empty.
+// a hint argument is `suggestion_hint(...)` from suggest.h, possibly empty. Arguments echo the
+// query: a byte in them that begins no well-formed UTF-8 sequence is written as \x{hex}.
 std::string format_message(DiagnosticCode kind, std::initializer_list<std::string_view> args);
 
-// A proposed textual fix: replace `original` with `replacement` in the query.
+// A proposed textual fix: replace `original` with `replacement` in the query. `original` is
+// the query's text as written; `description` is a message, written as format_message writes
+// its arguments.
 struct Suggestion {
   std::string original;
   std::string replacement;

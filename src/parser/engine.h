@@ -10,6 +10,7 @@
 // the pairs produced inside it.
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -33,9 +34,17 @@ struct Mark {
 
 class State {
  public:
+  // What a run does with the pair of each rule matched outside atomic rules and lookaheads.
+  enum class Pairs : std::uint8_t {
+    kNone,
+    // Counts it, so that the run meets kMaxPairs where one writing the tape does; the pairs of
+    // a replayed rule take their places on the tape unwritten, as the tape is not read.
+    kCounted,
+    kWritten,  // writes it to the tape
+  };
   struct Options {
-    bool produce_pairs;  // build the tape
-    bool record;         // keep the farthest-failure record
+    Pairs pairs;
+    bool record;  // keep the farthest-failure record
   };
 
   // `memo` may be null: every rule is then matched afresh each time it is tried.
@@ -93,18 +102,34 @@ class State {
   std::uint32_t deepest() const { return deepest_; }
   void set_deepest(std::uint32_t depth) { deepest_ = depth; }
 
+  // Whether a rule matched now makes a pair.
   bool producing() const {
-    return options_.produce_pairs && !atomic_ && lookahead_ == Lookahead::kNone;
+    return options_.pairs != Pairs::kNone && !atomic_ && lookahead_ == Lookahead::kNone;
   }
   [[gnu::always_inline]] std::uint32_t open_pair(Rule rule) {
     push_pair({pos_, 0, 0, rule});
     return tape_size_ - 1;
   }
-  [[gnu::always_inline]] void close_pair(std::uint32_t index) {
+  // Closes the pair of a rule that matched; false (the run stopped) when the tape then holds
+  // more than kMaxPairs. Only matches are checked: the fast run skips rules that cannot match,
+  // and a rule that cannot match closes no pair inside it (the one rule that matches empty,
+  // EOI, begins no other rule).
+  [[gnu::always_inline]] bool close_pair(std::uint32_t index) {
+    if (tape_size_ > kMaxPairs) [[unlikely]] return stop_out_of_pairs();
+    pair_peak_ = std::max(pair_peak_, tape_size_);
     tape_[index].end = pos_;
     tape_[index].next = tape_size_;
+    return true;
   }
   void drop_pairs(std::uint32_t from) { tape_size_ = from; }
+  // Counts `count` pairs a replayed rule made, in a run that does not write them (kCounted).
+  void count_pairs(std::uint32_t count) {
+    while (tape_.size() - tape_size_ < count) grow_tape();
+    tape_size_ += count;
+  }
+  // The longest tape any pair has closed on so far; the memo resets it to measure one call.
+  std::uint32_t pair_peak() const { return pair_peak_; }
+  void set_pair_peak(std::uint32_t size) { pair_peak_ = size; }
   // The tape is a vector kept at its largest size across runs; tape_size() pairs are in use.
   void push_pair(const Pair& pair) {
     if (tape_size_ == tape_.size()) grow_tape();
@@ -153,6 +178,9 @@ class State {
     stop_pos_ = pos_;
     return false;
   }
+  [[gnu::cold, gnu::noinline]] bool stop_out_of_pairs() {
+    return stop(SyntaxError::Kind::kTooLarge);
+  }
   void skip_whitespace_and_comments();
   [[gnu::noinline]] void grow_tape() { tape_.resize(tape_.empty() ? 256 : tape_.size() * 2); }
 
@@ -164,6 +192,7 @@ class State {
   Options options_;
   std::vector<Pair>& tape_;
   std::uint32_t tape_size_ = 0;
+  std::uint32_t pair_peak_ = 0;
   std::vector<Rule>& attempts_;
   std::uint32_t fail_pos_ = 0;
   Memo* memo_;
@@ -192,7 +221,9 @@ struct FirstSet {
   constexpr void add(const FirstSet& other) {
     for (int i = 0; i < 4; ++i) bits[i] |= other.bits[i];
   }
-  constexpr bool has(unsigned char c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+  [[gnu::always_inline]] constexpr bool has(unsigned char c) const {
+    return (bits[c >> 6] >> (c & 63)) & 1;
+  }
   static constexpr FirstSet any() {
     FirstSet f;
     f.add_all();
@@ -487,8 +518,7 @@ struct RuleDef {
     s.set_atomic(outer_atomic);
     s.leave();
     if (matched) {
-      if (produce) s.close_pair(index);
-      return true;
+      if (!produce || s.close_pair(index)) [[likely]] return true;
     }
     if (produce) s.drop_pairs(index);
     if (record && !s.stopped()) s.track(Name, begin, before);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
-#include <limits>
 
 #include "parser/engine.h"
+#include "parser/fast_matcher.h"
 #include "parser/grammar.h"
 #include "parser/syntax_error.h"
 
@@ -14,9 +14,6 @@ using engine::Memo;
 using engine::State;
 
 namespace {
-
-// Positions are 32-bit; longer inputs are refused before matching.
-constexpr std::size_t kMaxInputBytes = std::numeric_limits<std::uint32_t>::max() / 2;
 
 // The error of a run that kept the failure record and did not match.
 SyntaxError error_of(const State& s, std::string_view input, const std::vector<Rule>& attempts) {
@@ -29,13 +26,17 @@ SyntaxError error_of(const State& s, std::string_view input, const std::vector<R
 bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   tape_size_ = 0;
   attempts_.clear();
-  if (input.size() > kMaxInputBytes) {
-    error_ = make_syntax_error(input.substr(0, 0), 0, SyntaxError::Kind::kTooMuchWork, {});
+  if (input.size() > kMaxQueryBytes) {
+    // Placed at the character holding the first byte past the bound; the report shows the
+    // text up to there and reads nothing beyond it.
+    std::uint32_t at = kMaxQueryBytes;
+    while (at > 0 && (static_cast<unsigned char>(input[at]) & 0xC0) == 0x80) --at;
+    error_ = make_syntax_error(input.substr(0, at), at, SyntaxError::Kind::kTooLong, {});
     return false;
   }
 
   if (mode == Mode::kExact) {
-    State s(input, {.produce_pairs = true, .record = true}, tape_, attempts_, nullptr);
+    State s(input, {.pairs = State::Pairs::kWritten, .record = true}, tape_, attempts_, nullptr);
     if (grammar::match(start, s)) {
       tape_size_ = s.tape_size();
       return true;
@@ -44,18 +45,32 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
     return false;
   }
 
-  // The fast run needs no failure record; only a failed match pays for building one.
-  memo_.clear(input.size());
-  State fast(input, {.produce_pairs = true, .record = false}, tape_, attempts_, &memo_);
-  if (grammar::match(start, fast)) {
-    tape_size_ = fast.tape_size();
+  // The matcher's answer stands for the fast run's; its refusal leaves only the error to build.
+  FastMatch predicted{FastMatch::Result::kGaveUp, 0};
+  if (mode == Mode::kFast && start == Rule::cypher) predicted = fast_match(input, tape_);
+  if (predicted.result == FastMatch::Result::kAccepted) {
+    tape_size_ = predicted.tape_size;
     return true;
+  }
+  // The fast run needs no failure record; only a failed match pays for building one.
+  bool stopped = false;
+  if (predicted.result == FastMatch::Result::kGaveUp) {
+    memo_.clear(input.size());
+    State fast(input, {.pairs = State::Pairs::kWritten, .record = false}, tape_, attempts_,
+               &memo_);
+    if (grammar::match(start, fast)) {
+      tape_size_ = fast.tape_size();
+      return true;
+    }
+    stopped = fast.stopped();
   }
   // A failed match, or one stopped by a limit, is run again with the failure record. The fast
   // run skips rules by their first byte, so it meets the depth limit at other places than the
-  // grammar run literally; the second run meets it where that one does.
+  // grammar run literally; the second run meets it where that one does. Pairs close alike in
+  // every run, so only after a stop need the second run count them to meet kMaxPairs.
   memo_.clear(input.size());
-  State slow(input, {.produce_pairs = false, .record = true}, tape_, attempts_, &memo_);
+  const State::Pairs pairs = stopped ? State::Pairs::kCounted : State::Pairs::kNone;
+  State slow(input, {.pairs = pairs, .record = true}, tape_, attempts_, &memo_);
   [[maybe_unused]] const bool matched = grammar::match(start, slow);
   assert(!matched && "both runs decide alike");
   error_ = error_of(slow, input, attempts_);
@@ -76,13 +91,24 @@ namespace morvane::parser::engine {
 //   F1 is ignored there); from beyond F1 it leaves the record alone. From any other position
 //   it is run again.
 // The depth limit is met again only if the rule starts deeper than the call it replays, by more
-// than the headroom that call used: such a call is run again.
+// than the headroom that call used: such a call is run again. Likewise the pair limit, checked
+// as each pair closes, is met again only if the rule starts with a longer tape than the call it
+// replays, by more than that call's pair headroom.
 
 namespace {
 
 std::uint32_t slot_hash(Rule rule, std::uint32_t pos) {
   return (pos * 2654435761u) ^ static_cast<std::uint32_t>(rule);
 }
+
+// The `end` of a record in the memo's copies that refers to another entry's pairs; no pair ends
+// there, as queries are shorter.
+constexpr std::uint32_t kReference = 0xFFFFFFFFu;
+static_assert(kMaxQueryBytes < kReference);
+
+// Subtrees of fewer pairs are copied, not looked up: the lookup would cost more than the copy,
+// and such copies add at most this many pairs per kept rule around them.
+constexpr std::uint32_t kShareFrom = 64;
 
 }  // namespace
 
@@ -109,6 +135,7 @@ void Memo::clear(std::size_t input_size) {
   entries_.clear();
   pairs_.clear();
   rules_.clear();
+  kept_.fill(false);
   if (slots_.empty()) slots_.resize(64);
   std::fill(slots_.begin(), slots_.end(), 0);
 }
@@ -124,6 +151,7 @@ Memo::Entry* Memo::find(Rule rule, std::uint32_t pos) {
 }
 
 void Memo::insert(const Entry& entry) {
+  kept_[static_cast<std::size_t>(entry.rule)] = true;
   entries_.push_back(entry);
   if (entries_.size() * 2 > slots_.size()) {
     slots_.assign(slots_.size() * 2, 0);
@@ -153,18 +181,58 @@ bool Memo::replay(State& s, const Entry& e) {
       return false;
     }
   }
+  s.set_pair_peak(std::max(s.pair_peak(), s.tape_size() + e.pair_headroom));
   if (e.matched) {
-    if (s.options().produce_pairs) {
+    if (s.options().pairs != State::Pairs::kWritten) {
+      s.count_pairs(e.pairs);
+    } else if (e.count == e.pairs) {  // no references, which stand for many pairs each
       const std::uint32_t base = s.tape_size();
-      for (std::uint32_t k = 0; k < e.count; ++k) {
-        Pair p = pairs_[e.first + k];
+      for (std::uint32_t k = e.first; k < e.first + e.count; ++k) {
+        Pair p = pairs_[k];
         p.next += base;
         s.push_pair(p);
       }
+    } else {
+      replay_pairs(s, e);
     }
     s.set_pos(e.end);
   }
   return true;
+}
+
+// The copy of the tape from `from` on. A subtree that is the match of another entry is stored
+// as a reference to it: that entry's copy holds the same pairs, as a rule's match depends on its
+// position alone. Recursion through references is bounded by the depth limit.
+void Memo::copy_pairs(const State& s, std::uint32_t from) {
+  const std::uint32_t to = s.tape_size();
+  for (std::uint32_t k = from; k < to;) {
+    Pair p = s.pair_at(k);
+    if (kept_[static_cast<std::size_t>(p.rule)] && k != from && p.next - k >= kShareFrom) {
+      const Entry* inner = find(p.rule, p.begin);
+      if (inner != nullptr && inner->matched && inner->pairs == p.next - k) {
+        const auto index = static_cast<std::uint32_t>(inner - entries_.data());
+        pairs_.push_back({index, kReference, p.next - from, p.rule});
+        k = p.next;
+        continue;
+      }
+    }
+    p.next -= from;
+    pairs_.push_back(p);
+    ++k;
+  }
+}
+
+void Memo::replay_pairs(State& s, const Entry& e) {
+  const std::uint32_t base = s.tape_size();
+  for (std::uint32_t k = e.first; k < e.first + e.count; ++k) {
+    Pair p = pairs_[k];
+    if (p.end == kReference) {
+      replay_pairs(s, entries_[p.begin]);
+    } else {
+      p.next += base;
+      s.push_pair(p);
+    }
+  }
 }
 
 bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
@@ -174,7 +242,8 @@ bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
     return fn(s);
   }
   if (const Entry* e = find(rule, pos);
-      e && s.depth() + e->headroom <= kMaxRuleDepth && replay(s, *e)) {
+      e && s.depth() + e->headroom <= kMaxRuleDepth &&
+      s.tape_size() + e->pair_headroom <= kMaxPairs && replay(s, *e)) {
     return e->matched;
   }
 
@@ -182,16 +251,22 @@ bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
   const std::size_t attempts_before = s.attempts().size();
   const std::uint32_t tape_before = s.tape_size();
   const std::uint32_t deepest_before = s.deepest();
+  const std::uint32_t peak_before = s.pair_peak();
   s.set_deepest(s.depth());
+  s.set_pair_peak(tape_before);
   const bool matched = fn(s);
   const std::uint32_t headroom = s.deepest() - s.depth();
+  const std::uint32_t pair_headroom = s.pair_peak() - tape_before;
   s.set_deepest(std::max(deepest_before, s.deepest()));
+  s.set_pair_peak(std::max(peak_before, s.pair_peak()));
   if (s.stopped()) return false;
 
   Entry fresh{};
   fresh.pos = pos;
   fresh.headroom = headroom;
+  fresh.pair_headroom = pair_headroom;
   fresh.end = s.pos();
+  fresh.pairs = s.tape_size() - tape_before;
   fresh.rule = rule;
   fresh.matched = matched;
   if (s.options().record) {
@@ -209,12 +284,16 @@ bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
     fresh.count = static_cast<std::uint32_t>(rules_.size() - fresh.first);
   } else if (matched) {
     fresh.first = static_cast<std::uint32_t>(pairs_.size());
-    fresh.count = s.tape_size() - tape_before;
-    for (std::uint32_t k = tape_before; k < s.tape_size(); ++k) {
-      Pair p = s.pair_at(k);
-      p.next -= tape_before;
-      pairs_.push_back(p);
+    if (fresh.pairs > kShareFrom) {
+      copy_pairs(s, tape_before);
+    } else {  // too few pairs to hold a subtree worth sharing
+      for (std::uint32_t k = tape_before; k < s.tape_size(); ++k) {
+        Pair p = s.pair_at(k);
+        p.next -= tape_before;
+        pairs_.push_back(p);
+      }
     }
+    fresh.count = static_cast<std::uint32_t>(pairs_.size() - fresh.first);
   }
   if (Entry* e = find(rule, pos)) {
     *e = fresh;

@@ -32,16 +32,29 @@ inline constexpr std::uint32_t kMaxRuleDepth = 1000;
 inline constexpr std::uint64_t kMaxRuleCallsPerByte = 4000;
 inline constexpr std::uint64_t kWorkSlack = 1 << 16;
 
+// Pairs a run may hold on its tape as a rule matches. The builder, the tree and the validator
+// take memory in proportion to the pairs, so this bounds what one query costs (the memo keeps
+// each reused match once, however deeply such matches nest). Ordinary queries make one or two
+// pairs per byte (a chain of 100000 operands about a million), a list of one-digit numbers eight.
+inline constexpr std::uint32_t kMaxPairs = 1 << 20;
+
+// The longest query recognized, in bytes. Positions are 32-bit; this keeps them, and any count
+// of up to 256 per byte of input, from wrapping, and keeps the report of an error at the bound
+// (which repeats its line up to there) to tens of MiB.
+inline constexpr std::uint32_t kMaxQueryBytes = 1 << 24;
+
 struct SyntaxError {
   enum class Kind : std::uint8_t {
     kExpected,  // the grammar failed: `expected` lists the rules it wanted at `offset`
     kTooDeep,   // rule calls nested deeper than kMaxRuleDepth at `offset`
     kTooMuchWork,  // the work limit ran out at `offset`
+    kTooLarge,  // a rule matched up to `offset` took the tape past kMaxPairs
+    kTooLong,   // the query is longer than kMaxQueryBytes; `offset` is where the bound falls
   };
   Kind kind = Kind::kExpected;
   std::uint32_t offset = 0;       // byte offset into the query
   std::uint32_t line = 0;         // 1-based
-  std::uint32_t column = 0;       // 1-based, in characters
+  std::uint32_t column = 0;       // 1-based, in characters (a byte not in UTF-8 counts as one)
   std::vector<Rule> expected;     // sorted by value, no duplicates; empty unless kExpected
   std::string message;            // "expected a, b, or c" (or the limit's text)
   std::string display;            // the six-line report
@@ -50,11 +63,14 @@ struct SyntaxError {
 class Recognizer {
  public:
   enum class Mode : std::uint8_t {
+    // The predictive matcher (fast_matcher.h) for Rule::cypher, and where it gives up (or for
+    // another start rule) kEngine; a failure's error comes from the engine's recording run.
+    kFast,
     // Matches without failure bookkeeping, reusing the clauses and operands the grammar tries
     // more than once; on failure matches again with the bookkeeping on to build the error.
-    kFast,
+    kEngine,
     // Runs the grammar literally in one pass with the bookkeeping on. Same results as kFast
-    // (tests compare the two), but nested constructs tried twice cost exponential time.
+    // and kEngine (tests compare them), but nested constructs tried twice cost exponential time.
     kExact,
   };
 

@@ -3,10 +3,17 @@
 #include <algorithm>
 #include <string>
 
+#include "error/utf8_escape.h"
+
 namespace morvane::parser {
 namespace {
 
-bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+// The bytes of the character at input[at]: a well-formed UTF-8 sequence, or one byte that
+// begins none (shown as \x{hex}, and counted as one character).
+std::size_t char_length(std::string_view input, std::size_t at) {
+  if (static_cast<unsigned char>(input[at]) < 0x80) return 1;
+  return std::max<std::size_t>(utf8_sequence_length(input, at), 1);
+}
 
 struct LineColumn {
   std::uint32_t line = 1;
@@ -16,15 +23,17 @@ struct LineColumn {
 // Characters before `offset`; "\r\n" is one line break, a lone "\r" an ordinary character.
 LineColumn line_column(std::string_view input, std::uint32_t offset) {
   LineColumn at;
-  for (std::uint32_t i = 0; i < offset; ++i) {
+  for (std::uint32_t i = 0; i < offset;) {
     const char c = input[i];
     if (c == '\n') {
       ++at.line;
       at.column = 1;
+      ++i;
     } else if (c == '\r' && i + 1 < offset && input[i + 1] == '\n') {
-      continue;  // the "\n" that follows makes the break
-    } else if (!is_continuation(c)) {
+      ++i;  // the "\n" that follows makes the break
+    } else {
       ++at.column;
+      i += static_cast<std::uint32_t>(char_length(input, i));
     }
   }
   return at;
@@ -44,14 +53,18 @@ std::string shown_line(std::string_view input, std::uint32_t offset) {
   return line;
 }
 
-// Blanks (tabs kept) under the first column - 1 characters of the shown line, then "^---".
+// Blanks (tabs kept) under the first column - 1 characters of the shown line as displayed (a
+// byte written as \x{hex} takes kEscapedByteWidth), then "^---".
 std::string marker(std::string_view line, std::uint32_t column) {
   std::string out;
   std::uint32_t chars = 0;
-  for (std::size_t i = 0; i < line.size() && chars + 1 < column; ++i) {
-    if (is_continuation(line[i])) continue;
-    out += line[i] == '\t' ? '\t' : ' ';
-    ++chars;
+  for (std::size_t i = 0; i < line.size() && chars + 1 < column; ++chars) {
+    if (utf8_sequence_length(line, i) == 0) {
+      out.append(kEscapedByteWidth, ' ');
+    } else {
+      out += line[i] == '\t' ? '\t' : ' ';
+    }
+    i += char_length(line, i);
   }
   return out + "^---";
 }
@@ -68,6 +81,10 @@ std::string expected_message(const std::vector<Rule>& rules) {
 std::string limit_message(SyntaxError::Kind kind) {
   if (kind == SyntaxError::Kind::kTooDeep) {
     return "query nested deeper than " + std::to_string(kMaxRuleDepth) + " levels";
+  }
+  if (kind == SyntaxError::Kind::kTooLarge) return "query too large to recognize";
+  if (kind == SyntaxError::Kind::kTooLong) {
+    return "query longer than " + std::to_string(kMaxQueryBytes) + " bytes";
   }
   return "query too complex to recognize";
 }
@@ -95,9 +112,12 @@ SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, Synt
   const std::string pad(line_number.size(), ' ');
   const std::string line = shown_line(input, offset);
   std::string& d = error.display;
+  d.reserve(2 * (line.size() + line_number.size()) + error.message.size() + 32);
   d += pad + "--> " + line_number + ":" + std::to_string(at.column) + "\n";
   d += pad + " |\n";
-  d += line_number + " | " + line + "\n";
+  d += line_number + " | ";
+  append_escaping_invalid_utf8(d, line);
+  d += '\n';
   d += pad + " | " + marker(line, at.column) + "\n";
   d += pad + " |\n";
   d += pad + " = " + error.message;

@@ -1,5 +1,7 @@
 // Building the syntax error report once a match has failed: line and column in characters, the
-// shown line, the marker and the six-line display.
+// shown line, the marker and the six-line display. A byte that begins no well-formed UTF-8
+// sequence counts as one character and is shown as \x{hex} (see error/utf8_escape.h); the
+// marker stands under it as shown.
 #pragma once
 
 #include <cstdint>

@@ -2,12 +2,20 @@
 
 #include <string_view>
 
+#include "error/utf8_escape.h"
 #include "schema/schema_json.h"
 
 namespace morvane::validator {
 namespace {
 
 using schema::write_json_string;
+
+// A text of the query or the schema kept as it is in the result: the fixed query and a
+// suggestion's original and replacement. Bytes in it that begin no well-formed UTF-8 sequence
+// are written as \x{hex}, as the messages write them, so that the JSON text is valid UTF-8.
+void write_query_text(std::string& out, std::string_view text) {
+  write_json_string(out, escape_invalid_utf8(text));
+}
 
 void write_strings(std::string& out, const std::vector<std::string>& texts) {
   out += '[';
@@ -25,6 +33,13 @@ void write_member(std::string& out, std::string_view name, std::string_view valu
   write_json_string(out, value);
 }
 
+void write_query_member(std::string& out, std::string_view name, std::string_view value) {
+  out += ',';
+  write_json_string(out, name);
+  out += ':';
+  write_query_text(out, value);
+}
+
 // Members in name order: code, code_name, message, position_col, position_line, severity,
 // suggestion_description, suggestion_original, suggestion_replacement.
 void write_diagnostic(std::string& out, const diagnostics::ValidationDiagnostic& diagnostic) {
@@ -39,8 +54,8 @@ void write_diagnostic(std::string& out, const diagnostics::ValidationDiagnostic&
   write_member(out, "severity", diagnostics::severity_text(diagnostic.severity));
   if (diagnostic.suggestion) {
     write_member(out, "suggestion_description", diagnostic.suggestion->description);
-    write_member(out, "suggestion_original", diagnostic.suggestion->original);
-    write_member(out, "suggestion_replacement", diagnostic.suggestion->replacement);
+    write_query_member(out, "suggestion_original", diagnostic.suggestion->original);
+    write_query_member(out, "suggestion_replacement", diagnostic.suggestion->replacement);
   }
   out += '}';
 }
@@ -57,7 +72,7 @@ std::string to_json(const PyValidationResult& result) {
   write_strings(out, result.errors);
   out += ",\"fixed_query\":";
   if (result.fixed_query) {
-    write_json_string(out, *result.fixed_query);
+    write_query_text(out, *result.fixed_query);
   } else {
     out += "null";
   }

@@ -1,6 +1,9 @@
 // The compact JSON text of a validation result, as ValidationResult.to_json gives it: every
 // object's members sorted by name, a diagnostic's absent suggestion and position left out,
-// an absent fixed_query written as null.
+// an absent fixed_query written as null. The text is valid UTF-8 whatever the query held: the
+// messages are (see diagnostics::format_message), and in the fixed query and a suggestion's
+// original and replacement a byte that begins no well-formed UTF-8 sequence is written as
+// \x{hex}.
 #pragma once
 
 #include <string>

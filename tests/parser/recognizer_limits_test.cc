@@ -1,6 +1,7 @@
 // Limits: nesting beyond kMaxRuleDepth fails as a syntax error on any thread (including one
 // with a 2 MiB stack), nesting within it parses, and nested subqueries, which the grammar
-// tries more than once at every level, still finish with the right result.
+// tries more than once at every level, still finish with the right result. Queries that would
+// take more than kMaxPairs pairs, or are longer than kMaxQueryBytes, fail where the bound falls.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -179,6 +180,150 @@ TEST(RecognizerLimits, NestedSubqueriesFinish) {
       EXPECT_EQ(outcome.error.message, row.message) << "query: " << row.query;
       EXPECT_EQ(outcome.error.column, row.column) << "query: " << row.query;
     }
+  }
+}
+
+
+// Megabytes of dense text each: recognized whole, they would take seconds and gigabytes.
+TEST(RecognizerLimits, LargeQueriesStopAtThePairBudget) {
+  constexpr std::size_t kBytes = 8 << 20;
+  struct Row {
+    std::string name;
+    std::string query;
+    std::size_t second_piece;  // where the second repeated piece begins
+  };
+  auto row = [](std::string name, std::string_view head, std::string_view piece,
+                std::string_view tail) {
+    const int pieces = static_cast<int>(kBytes / piece.size());
+    return Row{std::move(name), std::string(head) + repeat(piece, pieces) + std::string(tail),
+               head.size() + piece.size()};
+  };
+  const Row rows[] = {
+      row("numbers", "RETURN [1", ",1", "]"),
+      row("sum", "RETURN 1", "+1", ""),
+      row("strings", "RETURN [''", ",''", "]"),
+      row("map", "RETURN {a: 1", ", a: 1", "}"),
+      row("properties", "MATCH (n:Person) RETURN n.a", ", n.b", ""),
+      row("labels, one per line", "MATCH (n", "\n:A", ") RETURN n"),
+      row("relationships", "MATCH (a)", "-[:R]->(a)", " RETURN a"),
+      row("nested comprehensions", "RETURN [x IN [x IN [1", ",1", "], 2], 2]"),
+  };
+  const std::string message = "query too large to recognize";
+  for (const Row& r : rows) {
+    const Outcome outcome = parse_checked(r.query);
+    ASSERT_FALSE(outcome.ok) << r.name;
+    const SyntaxError& error = outcome.error;
+    EXPECT_EQ(error.kind, SyntaxError::Kind::kTooLarge) << r.name << ": " << error.message;
+    EXPECT_EQ(error.message, message) << r.name;
+    // Past the first pieces (the budget is not spent at once) and well before the end.
+    EXPECT_GT(error.offset, r.second_piece) << r.name;
+    EXPECT_LT(error.offset, r.query.size() / 2) << r.name;
+    if (r.query.find('\n') == std::string::npos) {
+      EXPECT_EQ(error.line, 1u) << r.name;
+    } else {
+      EXPECT_GT(error.line, 1u) << r.name;
+      EXPECT_TRUE(error.display.find("\n" + std::to_string(error.line) + " | :A\n") !=
+                  std::string::npos)
+          << r.name << "\n" << error.display.substr(0, 200);
+    }
+  }
+}
+
+// The pairs of the match of a query that must parse.
+std::uint32_t pair_count(const std::string& query) {
+  const Outcome outcome = parse_checked(query);
+  EXPECT_TRUE(outcome.ok) << query;
+  return static_cast<std::uint32_t>(outcome.pairs.size());
+}
+
+// The tape of a list grows by the same number of pairs with each element: the longest list
+// whose tape holds kMaxPairs pairs parses, one element more does not.
+TEST(RecognizerLimits, ThePairBudgetIsExact) {
+  auto list = [](std::uint32_t elements) {
+    return "RETURN [1" + repeat(",1", static_cast<int>(elements) - 1) + "]";
+  };
+  const std::uint32_t one = pair_count(list(1));
+  const std::uint32_t step = pair_count(list(2)) - one;
+  ASSERT_GT(step, 0u);
+  const std::uint32_t longest = (kMaxPairs - one) / step + 1;
+
+  const Outcome fits = parse_checked(list(longest));
+  ASSERT_TRUE(fits.ok) << fits.error.message;
+  EXPECT_LE(fits.pairs.size(), kMaxPairs);
+  EXPECT_GT(fits.pairs.size() + step, kMaxPairs);
+
+  const Outcome over = parse_checked(list(longest + 1));
+  ASSERT_FALSE(over.ok);
+  EXPECT_EQ(over.error.kind, SyntaxError::Kind::kTooLarge);
+}
+
+// Each level of these comprehensions is read as a comprehension and then again as a list, so
+// the innermost list is matched afresh twice and then reused twice, the last time with the most
+// pairs before it. Around the budget, whichever reading first passes it is where every mode
+// stops (parse_checked compares them). The lengths from the longest that fits to four elements
+// more pass the budget after the innermost list, inside its last reading and in an earlier one.
+TEST(RecognizerLimits, ReusedMatchesMeetThePairBudgetWhereTheGrammarDoes) {
+  auto nested = [](std::uint32_t elements) {
+    return "RETURN [x IN [x IN [1" + repeat(",1", static_cast<int>(elements) - 1) +
+           "], 2], 2]";
+  };
+  const std::uint32_t one = pair_count(nested(1));
+  const std::uint32_t step = pair_count(nested(2)) - one;
+  ASSERT_GT(step, 0u);
+  const std::uint32_t longest = (kMaxPairs - one) / step + 1;
+  int fitted = 0;
+  int stopped = 0;
+  for (std::uint32_t elements = longest - 1; elements <= longest + 4; ++elements) {
+    const Outcome outcome = parse_checked(nested(elements));
+    if (outcome.ok) {
+      ++fitted;
+    } else {
+      ++stopped;
+      EXPECT_EQ(outcome.error.kind, SyntaxError::Kind::kTooLarge) << elements;
+    }
+  }
+  EXPECT_GT(fitted, 0);
+  EXPECT_GT(stopped, 0);
+}
+
+// The bound falls at byte kMaxQueryBytes (at the start of the character holding it); the
+// report shows the text up to there. Newlines keep the shown line short.
+TEST(RecognizerLimits, LongQueriesStopAtTheLengthBound) {
+  const std::string head = "RETURN 1";
+  const std::string lines(kMaxQueryBytes - head.size(), '\n');
+  struct Row {
+    std::string name;
+    std::string query;
+    std::uint32_t offset;  // of the error; 0 when the query must parse
+    std::uint32_t line;
+  };
+  const std::uint32_t last_line = static_cast<std::uint32_t>(lines.size()) + 1;
+  const Row rows[] = {
+      {"at the bound", head + lines, 0, 0},
+      {"one byte past it", head + lines + "x", kMaxQueryBytes, last_line},
+      {"far past it", head + lines + std::string(1 << 20, 'x'), kMaxQueryBytes, last_line},
+      {"a character across it", head + lines.substr(1) + "\u00e9", kMaxQueryBytes - 1,
+       last_line - 1},
+  };
+  const std::string message = "query longer than " + std::to_string(kMaxQueryBytes) + " bytes";
+  for (const Row& row : rows) {
+    const Outcome outcome = parse_checked(row.query);
+    if (row.offset == 0) {
+      EXPECT_TRUE(outcome.ok) << row.name << ": " << outcome.error.message;
+      continue;
+    }
+    ASSERT_FALSE(outcome.ok) << row.name;
+    const SyntaxError& error = outcome.error;
+    EXPECT_EQ(error.kind, SyntaxError::Kind::kTooLong) << row.name;
+    EXPECT_EQ(error.message, message) << row.name;
+    EXPECT_EQ(error.offset, row.offset) << row.name;
+    EXPECT_EQ(error.line, row.line) << row.name;
+    EXPECT_EQ(error.column, 1u) << row.name;
+    const std::string line = std::to_string(row.line);
+    const std::string pad(line.size(), ' ');
+    EXPECT_EQ(error.display, pad + "--> " + line + ":1\n" + pad + " |\n" + line + " | \n" + pad +
+                                 " | ^---\n" + pad + " |\n" + pad + " = " + message)
+        << row.name;
   }
 }
 

@@ -224,6 +224,34 @@ TEST(RecognizerErrorReport, DisplayText) {
   }
 }
 
+// A byte that begins no well-formed UTF-8 sequence counts as one character and is shown as
+// \x{hex}, with the marker under the text as shown.
+TEST(RecognizerErrorReport, InvalidUtf8IsShownEscaped) {
+  struct Row {
+    std::string_view query;
+    std::uint32_t column;
+    std::string shown;
+    std::size_t blanks;  // before the marker
+  };
+  const Row rows[] = {
+      {"RETURN '\xff' +", 13, R"(RETURN '\x{ff}' +)", 17},
+      {"RETURN '\xc3\xa9\xff', ", 14, "RETURN '\xc3\xa9\\x{ff}', ", 18},
+      {"RETURN 1 /* \xe2\x82 */ +", 20, R"(RETURN 1 /* \x{e2}\x{82} */ +)", 29},
+      {"RETURN '\xc0\xaf\xed\xa0\x80' +", 17, R"(RETURN '\x{c0}\x{af}\x{ed}\x{a0}\x{80}' +)",
+       41},
+      {"RETURN \x80 1", 8, R"(RETURN \x{80} 1)", 7},
+      {"RETURN 1 +\xe2\x82", 11, R"(RETURN 1 +\x{e2}\x{82})", 10},
+  };
+  for (const Row& row : rows) {
+    Outcome outcome = parse_checked(row.query);
+    ASSERT_FALSE(outcome.ok) << "query: " << row.query;
+    EXPECT_EQ(outcome.error.display,
+              " --> 1:" + std::to_string(row.column) + "\n  |\n1 | " + row.shown + "\n  | " +
+                  std::string(row.blanks, ' ') + "^---\n  |\n  = " + outcome.error.message)
+        << "query: " << row.query;
+  }
+}
+
 // Positions and messages; the display follows from them (checked for every error by
 // parse_checked).
 TEST(RecognizerErrorReport, FarthestFailure) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "error/utf8_escape.h"
+
 namespace morvane::parser::recognizer_test {
 namespace {
 
@@ -64,12 +66,17 @@ bool same_error(const SyntaxError& a, const SyntaxError& b) {
          a.expected == b.expected && a.message == b.message && a.display == b.display;
 }
 
-// Decodes the length of the UTF-8 sequence starting with `lead` (1 for anything malformed).
-std::size_t sequence_length(unsigned char lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 1;
+// The bytes of the character at input[at]: a well-formed sequence, or one byte of anything else.
+std::size_t char_length(std::string_view input, std::size_t at) {
+  return std::max<std::size_t>(utf8_sequence_length(input, at), 1);
+}
+
+// Whether `at` falls inside a well-formed multi-byte character.
+bool splits_character(std::string_view input, std::uint32_t at) {
+  for (std::uint32_t k = 1; k <= 3 && k <= at; ++k) {
+    if (at - k < input.size() && utf8_sequence_length(input, at - k) > k) return true;
+  }
+  return false;
 }
 
 // Line, column and shown line of a byte offset, as the error report defines them.
@@ -92,7 +99,7 @@ Place place_of(std::string_view input, std::uint32_t offset) {
       ++i;
     } else {
       ++place.column;
-      i += sequence_length(static_cast<unsigned char>(input[i]));
+      i += char_length(input, i);
     }
   }
   std::size_t start = input.rfind('\n', offset == 0 ? std::string_view::npos : offset - 1);
@@ -109,8 +116,12 @@ std::string marker_of(std::string_view shown, std::uint32_t column) {
   std::string marker;
   std::uint32_t count = 0;
   for (std::size_t i = 0; i < shown.size() && count + 1 < column; ++count) {
-    marker += shown[i] == '\t' ? '\t' : ' ';
-    i += sequence_length(static_cast<unsigned char>(shown[i]));
+    if (utf8_sequence_length(shown, i) == 0) {
+      marker += "      ";  // under \x{hex}
+    } else {
+      marker += shown[i] == '\t' ? '\t' : ' ';
+    }
+    i += char_length(shown, i);
   }
   return marker + "^---";
 }
@@ -251,10 +262,13 @@ std::string tape_violation(std::string_view input, std::span<const Pair> tape, R
 }
 
 std::string error_violation(std::string_view input, const SyntaxError& error) {
-  if (error.offset > input.size() || is_continuation(input, error.offset)) {
+  if (error.offset > input.size() || splits_character(input, error.offset)) {
     return "offset " + std::to_string(error.offset) + " not a character boundary of the input";
   }
-  Place place = place_of(input, error.offset);
+  // A query past the length bound is reported as far as the bound only.
+  Place place = place_of(error.kind == SyntaxError::Kind::kTooLong ? input.substr(0, error.offset)
+                                                                   : input,
+                         error.offset);
   if (error.line != place.line || error.column != place.column) {
     return "position " + std::to_string(error.line) + ":" + std::to_string(error.column) +
            " for offset " + std::to_string(error.offset) + ", expected " +
@@ -286,14 +300,20 @@ std::string error_violation(std::string_view input, const SyntaxError& error) {
     case SyntaxError::Kind::kTooMuchWork:
       message = "query too complex to recognize";
       break;
+    case SyntaxError::Kind::kTooLarge:
+      message = "query too large to recognize";
+      break;
+    case SyntaxError::Kind::kTooLong:
+      message = "query longer than " + std::to_string(kMaxQueryBytes) + " bytes";
+      break;
   }
   if (error.message != message) return "message \"" + error.message + "\", expected \"" + message + "\"";
   std::string line = std::to_string(place.line);
   std::string s(line.size(), ' ');
   std::string display = s + "--> " + line + ":" + std::to_string(place.column) + "\n" + s +
-                        " |\n" + line + " | " + place.shown + "\n" + s + " | " +
-                        marker_of(place.shown, place.column) + "\n" + s + " |\n" + s + " = " +
-                        message;
+                        " |\n" + line + " | " + escape_invalid_utf8(place.shown) + "\n" + s +
+                        " | " + marker_of(place.shown, place.column) + "\n" + s + " |\n" + s +
+                        " = " + message;
   if (error.display != display) {
     return "display:\n" + error.display + "\nexpected:\n" + display;
   }
