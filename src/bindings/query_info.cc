@@ -1,6 +1,7 @@
 // The query-name walkers behind parse_query.
 #include "bindings/query_info.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <variant>
 
@@ -60,11 +61,14 @@ void collect_return(const ast::CypherQuery& tree, ast::Id<ast::ReturnClause> cla
   }
 }
 
-std::vector<std::string> sorted_list(const NameSet& names) {
+}  // namespace
+
+std::vector<std::string> NameSet::sorted() const {
+  std::vector<std::string_view> names = names_;
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
   return std::vector<std::string>(names.begin(), names.end());
 }
-
-}  // namespace
 
 PyQueryInfo parse_query(std::string_view query) {
   auto parsed = parser::parse(query);
@@ -81,7 +85,7 @@ PyQueryInfo parse_query(std::string_view query) {
   if (const auto* regular = std::get_if<ast::CypherQuery::Regular>(&tree.root())) {
     collect_regular_query(tree, *regular, labels, types, keys);
   }
-  return PyQueryInfo{true, {}, sorted_list(labels), sorted_list(types), sorted_list(keys)};
+  return PyQueryInfo{true, {}, labels.sorted(), types.sorted(), keys.sorted()};
 }
 
 void collect_single_query(const ast::CypherQuery& tree, const ast::SingleQuery& query,

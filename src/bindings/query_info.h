@@ -13,7 +13,6 @@
 // recognizer's nesting limit.
 #pragma once
 
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,9 +33,18 @@ struct PyQueryInfo {
   bool operator==(const PyQueryInfo&) const = default;
 };
 
-// Names exactly as written (case and back-ticks kept), ordered by bytes. The views point into
-// the tree being walked and live as long as it does.
-using NameSet = std::set<std::string_view>;
+// Names exactly as written (case and back-ticks kept), gathered in one flat array and ordered
+// and made unique once, at the end: one allocation where a tree set makes one per name. The
+// views point into the tree being walked and live as long as it does.
+class NameSet {
+ public:
+  void insert(std::string_view name) { names_.push_back(name); }
+  // Each name once, ascending by bytes.
+  std::vector<std::string> sorted() const;
+
+ private:
+  std::vector<std::string_view> names_;
+};
 
 // Never fails: a query that does not parse or build gives is_valid false, errors holding
 // "Parse error: " and the message, and three empty lists.
