@@ -24,8 +24,8 @@ void raise_cypher_error(const CypherError& error) {
 PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots) {
   unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
   if (!instantiable) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
-  PyType_Spec spec = {name, basicsize, 0, flags, slots};
-  return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  PyType_Spec shape = {name, basicsize, 0, flags, slots};
+  return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&shape));
 }
 
 // ---- Arguments ----
@@ -251,8 +251,8 @@ PyObject* new_str(std::string_view text) {
 
 PyObject* new_bool(bool value) { return Py_NewRef(value ? Py_True : Py_False); }
 
-PyObject* new_optional_str(const std::string* text) {
-  if (text == nullptr) return Py_NewRef(Py_None);
+PyObject* new_optional_str(const std::optional<std::string>& text) {
+  if (!text) return Py_NewRef(Py_None);
   return new_str(*text);
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -170,7 +171,7 @@ std::string cannot_convert(PyObject* object, std::string_view target);
 
 PyObject* new_str(std::string_view text);
 PyObject* new_bool(bool value);
-PyObject* new_optional_str(const std::string* text);  // None for nullptr
+PyObject* new_optional_str(const std::optional<std::string>& text);  // None when absent
 template <class Strings>
 PyObject* new_str_list(const Strings& texts) {
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(texts))));
@@ -182,6 +183,17 @@ PyObject* new_str_list(const Strings& texts) {
     PyList_SetItem(list.get(), i++, item);
   }
   return list.release();
+}
+
+template <class T, class M>
+T member_owner(M T::*);
+
+// The getter of a list-of-text field of the native value an instance owns: a new list on every
+// read, so changing it changes nothing else.
+template <auto Field>
+PyObject* str_list_getter(PyObject* self, void*) noexcept {
+  using T = decltype(member_owner(Field));
+  return guarded<PyObject*>(nullptr, [&] { return new_str_list(native<T>(self).*Field); });
 }
 
 // `texts` written as ["a", "b"], each in double quotes with the escapes of debug_quote.

@@ -1,6 +1,5 @@
 #include "bindings/py_parser.h"
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,20 +28,6 @@ PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
-// The list fields, selected by a getter's closure.
-constexpr std::vector<std::string> PyQueryInfo::*kLists[] = {
-    &PyQueryInfo::errors,
-    &PyQueryInfo::labels_used,
-    &PyQueryInfo::rel_types_used,
-    &PyQueryInfo::properties_used,
-};
-
-PyObject* info_list(PyObject* self, void* closure) noexcept {
-  return guarded<PyObject*>(nullptr, [&] {
-    return new_str_list(self_info(self).*kLists[reinterpret_cast<std::uintptr_t>(closure)]);
-  });
-}
-
 PyObject* info_is_valid(PyObject* self, void*) noexcept {
   return new_bool(self_info(self).is_valid);
 }
@@ -61,16 +46,16 @@ PyObject* info_repr(PyObject* self) noexcept {
   });
 }
 
-void* list_closure(std::uintptr_t index) { return reinterpret_cast<void*>(index); }
-
 PyGetSetDef kGetters[] = {
     {"is_valid", info_is_valid, nullptr, "True if the query is syntactically valid.", nullptr},
-    {"errors", info_list, nullptr, "Syntax error messages (empty if valid).", list_closure(0)},
-    {"labels_used", info_list, nullptr, "Node labels referenced in the query.", list_closure(1)},
-    {"rel_types_used", info_list, nullptr, "Relationship types referenced in the query.",
-     list_closure(2)},
-    {"properties_used", info_list, nullptr,
-     "Property keys accessed in the query (e.g. ``[\"name\", \"age\"]``).", list_closure(3)},
+    {"errors", str_list_getter<&PyQueryInfo::errors>, nullptr,
+     "Syntax error messages (empty if valid).", nullptr},
+    {"labels_used", str_list_getter<&PyQueryInfo::labels_used>, nullptr,
+     "Node labels referenced in the query.", nullptr},
+    {"rel_types_used", str_list_getter<&PyQueryInfo::rel_types_used>, nullptr,
+     "Relationship types referenced in the query.", nullptr},
+    {"properties_used", str_list_getter<&PyQueryInfo::properties_used>, nullptr,
+     "Property keys accessed in the query (e.g. ``[\"name\", \"age\"]``).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

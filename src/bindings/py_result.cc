@@ -38,10 +38,6 @@ PyObject* new_optional_u32(const std::optional<std::uint32_t>& value) {
   return PyLong_FromUnsignedLong(*value);
 }
 
-PyObject* new_optional(const std::optional<std::string>& text) {
-  return new_optional_str(text ? &*text : nullptr);
-}
-
 // ---- ValidationDiagnostic ----
 
 const PyValidationDiagnostic& self_diagnostic(PyObject* self) {
@@ -63,9 +59,9 @@ PyObject* field_value(const PyValidationDiagnostic& d, Field field) {
     case Field::kCodeName: return new_str(d.code_name);
     case Field::kSeverity: return new_str(d.severity);
     case Field::kMessage: return new_str(d.message);
-    case Field::kOriginal: return new_optional(d.suggestion_original);
-    case Field::kReplacement: return new_optional(d.suggestion_replacement);
-    case Field::kDescription: return new_optional(d.suggestion_description);
+    case Field::kOriginal: return new_optional_str(d.suggestion_original);
+    case Field::kReplacement: return new_optional_str(d.suggestion_replacement);
+    case Field::kDescription: return new_optional_str(d.suggestion_description);
     case Field::kLine: return new_optional_u32(d.position_line);
     case Field::kCol: return new_optional_u32(d.position_col);
   }
@@ -162,26 +158,12 @@ const PyValidationResult& self_result(PyObject* self) {
   return native<PyValidationResult>(self);
 }
 
-// The list fields, selected by a getter's closure.
-constexpr std::vector<std::string> PyValidationResult::*kLists[] = {
-    &PyValidationResult::errors,
-    &PyValidationResult::syntax_errors,
-    &PyValidationResult::semantic_errors,
-    &PyValidationResult::warnings,
-};
-
-PyObject* result_list(PyObject* self, void* closure) noexcept {
-  return guarded<PyObject*>(nullptr, [&] {
-    return new_str_list(self_result(self).*kLists[reinterpret_cast<std::uintptr_t>(closure)]);
-  });
-}
-
 PyObject* result_is_valid(PyObject* self, void*) noexcept {
   return new_bool(self_result(self).is_valid);
 }
 
 PyObject* result_fixed_query(PyObject* self, void*) noexcept {
-  return guarded<PyObject*>(nullptr, [&] { return new_optional(self_result(self).fixed_query); });
+  return guarded<PyObject*>(nullptr, [&] { return new_optional_str(self_result(self).fixed_query); });
 }
 
 // A new list of what `make` gives for each native diagnostic, in order.
@@ -219,7 +201,7 @@ PyObject* result_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs
               set("syntax_errors", new_str_list(r.syntax_errors)) &&
               set("semantic_errors", new_str_list(r.semantic_errors)) &&
               set("warnings", new_str_list(r.warnings)) &&
-              set("fixed_query", new_optional(r.fixed_query)) &&
+              set("fixed_query", new_optional_str(r.fixed_query)) &&
               set("diagnostics", diagnostics_list(r, [](const auto& diagnostic) {
                     return diagnostic_dict(PyValidationDiagnostic::from_native(diagnostic));
                   }));
@@ -251,17 +233,17 @@ PyObject* result_repr(PyObject* self) noexcept {
   });
 }
 
-void* list_closure(std::uintptr_t index) { return reinterpret_cast<void*>(index); }
-
 PyGetSetDef kResultGetters[] = {
     {"is_valid", result_is_valid, nullptr, nullptr, nullptr},
-    {"errors", result_list, nullptr, "All errors (syntax + semantic) combined.", list_closure(0)},
-    {"syntax_errors", result_list, nullptr, "Parse/syntax errors only.", list_closure(1)},
-    {"semantic_errors", result_list, nullptr, "Schema-level semantic errors only.",
-     list_closure(2)},
-    {"warnings", result_list, nullptr,
+    {"errors", str_list_getter<&PyValidationResult::errors>, nullptr,
+     "All errors (syntax + semantic) combined.", nullptr},
+    {"syntax_errors", str_list_getter<&PyValidationResult::syntax_errors>, nullptr,
+     "Parse/syntax errors only.", nullptr},
+    {"semantic_errors", str_list_getter<&PyValidationResult::semantic_errors>, nullptr,
+     "Schema-level semantic errors only.", nullptr},
+    {"warnings", str_list_getter<&PyValidationResult::warnings>, nullptr,
      "Advisory warnings (not errors \u2014 query still runs, but may be slow or incorrect).",
-     list_closure(3)},
+     nullptr},
     {"fixed_query", result_fixed_query, nullptr,
      "Auto-corrected query when all errors are fixable, or None.", nullptr},
     {"diagnostics", result_diagnostics, nullptr,
