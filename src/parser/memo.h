@@ -30,6 +30,8 @@ class Memo {
   void clear(std::size_t input_size);
   // Calls `fn` for `rule` at the state's position, or replays a stored result of it.
   bool call(State& s, Rule rule, RuleFn fn, Keep keep);
+  // The bytes its tables hold on to between runs.
+  std::size_t retained_bytes() const;
 
  private:
   struct Entry {

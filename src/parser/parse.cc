@@ -1,5 +1,7 @@
 #include "parser/parse.h"
 
+#include <cstddef>
+
 #include "parser/builder.h"
 
 namespace morvane::parser {
@@ -8,16 +10,30 @@ namespace {
 
 constexpr const char* kNoParseResult = "No parse result";
 
+// What a thread's recognizer may keep between parses. Ordinary queries need a few KiB; the
+// buffers a rare large query grew are given back rather than kept for the thread's life.
+constexpr std::size_t kKeptRecognizerBytes = std::size_t{1} << 20;
+
+// Runs `parse` with the calling thread's recognizer, whose buffers are reused from one call to
+// the next.
+template <typename Parse>
+auto with_thread_recognizer(Parse parse) {
+  thread_local Recognizer recognizer;
+  auto result = parse(recognizer);
+  if (recognizer.retained_bytes() > kKeptRecognizerBytes) recognizer = Recognizer();
+  return result;
+}
+
 }  // namespace
 
 Result<ast::CypherQuery, CypherError> parse(std::string_view query) {
-  Recognizer recognizer;
-  return parse(query, recognizer);
+  return with_thread_recognizer(
+      [query](Recognizer& recognizer) { return parse(query, recognizer); });
 }
 
 Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query) {
-  Recognizer recognizer;
-  return parse_with_detail(query, recognizer);
+  return with_thread_recognizer(
+      [query](Recognizer& recognizer) { return parse_with_detail(query, recognizer); });
 }
 
 Result<ast::CypherQuery, CypherError> parse(std::string_view query, Recognizer& recognizer) {

@@ -2,7 +2,8 @@
 //
 // Both run the recognizer from `cypher` over the whole text and build the tree of its pairs.
 // The tree owns copies of every text it keeps, so the caller may drop the query afterwards.
-// Neither keeps state between calls; any number may run at once on different threads.
+// Each thread parses with a recognizer of its own, kept for its next call (results never depend
+// on what it matched before); any number may run at once on different threads.
 #pragma once
 
 #include <cstdint>

@@ -77,6 +77,12 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   return false;
 }
 
+std::size_t Recognizer::retained_bytes() const {
+  return tape_.capacity() * sizeof(Pair) + attempts_.capacity() * sizeof(Rule) +
+         error_.expected.capacity() * sizeof(Rule) + error_.message.capacity() +
+         error_.display.capacity() + memo_.retained_bytes();
+}
+
 }  // namespace morvane::parser
 
 namespace morvane::parser::engine {
@@ -138,6 +144,12 @@ void Memo::clear(std::size_t input_size) {
   kept_.fill(false);
   if (slots_.empty()) slots_.resize(64);
   std::fill(slots_.begin(), slots_.end(), 0);
+}
+
+std::size_t Memo::retained_bytes() const {
+  return entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(std::uint32_t) +
+         pairs_.capacity() * sizeof(Pair) + rules_.capacity() * sizeof(Rule) +
+         visited_.capacity() / 8;
 }
 
 Memo::Entry* Memo::find(Rule rule, std::uint32_t pos) {

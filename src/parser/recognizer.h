@@ -9,6 +9,7 @@
 // between threads, but any number of Recognizers may run at once (the grammar is immutable).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -82,6 +83,9 @@ class Recognizer {
 
   std::span<const Pair> pairs() const { return {tape_.data(), tape_size_}; }
   const SyntaxError& error() const { return error_; }
+
+  // The bytes its buffers hold on to between calls (they keep the size of the largest match).
+  std::size_t retained_bytes() const;
 
  private:
   std::vector<Pair> tape_;  // kept at its largest size; the first tape_size_ pairs are the match

@@ -1,6 +1,9 @@
 #include "parser/syntax_error.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <limits>
 #include <string>
 
 #include "error/utf8_escape.h"
@@ -44,19 +47,21 @@ std::string shown_line(std::string_view input, std::uint32_t offset) {
   const std::size_t last_break = offset == 0 ? std::string_view::npos
                                              : input.rfind('\n', offset - 1);
   const std::size_t begin = last_break == std::string_view::npos ? 0 : last_break + 1;
-  const std::size_t next_break = input.find('\n', offset);
-  const std::size_t end = next_break == std::string_view::npos ? input.size() : next_break + 1;
+  const std::size_t end = std::min(input.find('\n', offset), input.size());
+  const std::string_view raw = input.substr(begin, end - begin);
   std::string line;
-  for (char c : input.substr(begin, end - begin)) {
-    if (c != '\r' && c != '\n') line += c;
+  line.reserve(raw.size());
+  for (std::size_t at = 0; at < raw.size();) {
+    const std::size_t cr = std::min(raw.find('\r', at), raw.size());
+    line.append(raw, at, cr - at);
+    at = cr + 1;
   }
   return line;
 }
 
-// Blanks (tabs kept) under the first column - 1 characters of the shown line as displayed (a
-// byte written as \x{hex} takes kEscapedByteWidth), then "^---".
-std::string marker(std::string_view line, std::uint32_t column) {
-  std::string out;
+// Appends blanks (tabs kept) under the first column - 1 characters of the shown line as
+// displayed (a byte written as \x{hex} takes kEscapedByteWidth), then "^---".
+void append_marker(std::string& out, std::string_view line, std::uint32_t column) {
   std::uint32_t chars = 0;
   for (std::size_t i = 0; i < line.size() && chars + 1 < column; ++chars) {
     if (utf8_sequence_length(line, i) == 0) {
@@ -66,7 +71,7 @@ std::string marker(std::string_view line, std::uint32_t column) {
     }
     i += char_length(line, i);
   }
-  return out + "^---";
+  out += "^---";
 }
 
 std::string expected_message(const std::vector<Rule>& rules) {
@@ -108,19 +113,32 @@ SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, Synt
     error.message = limit_message(kind);
   }
 
-  const std::string line_number = std::to_string(at.line);
-  const std::string pad(line_number.size(), ' ');
+  char digits[2][std::numeric_limits<std::uint32_t>::digits10 + 1];
+  const std::string_view line_number(digits[0],
+                                     std::to_chars(std::begin(digits[0]), std::end(digits[0]),
+                                                   at.line).ptr - digits[0]);
+  const std::string_view column(digits[1],
+                                std::to_chars(std::begin(digits[1]), std::end(digits[1]),
+                                              at.column).ptr - digits[1]);
   const std::string line = shown_line(input, offset);
   std::string& d = error.display;
-  d.reserve(2 * (line.size() + line_number.size()) + error.message.size() + 32);
-  d += pad + "--> " + line_number + ":" + std::to_string(at.column) + "\n";
-  d += pad + " |\n";
-  d += line_number + " | ";
+  d.reserve(2 * line.size() + 6 * line_number.size() + column.size() + error.message.size() + 32);
+  const auto margin = [&d, &line_number](std::string_view rest) {
+    d.append(line_number.size(), ' ');
+    d += rest;
+  };
+  margin("--> ");
+  d.append(line_number).append(":").append(column).append("\n");
+  margin(" |\n");
+  d.append(line_number).append(" | ");
   append_escaping_invalid_utf8(d, line);
   d += '\n';
-  d += pad + " | " + marker(line, at.column) + "\n";
-  d += pad + " |\n";
-  d += pad + " = " + error.message;
+  margin(" | ");
+  append_marker(d, line, at.column);
+  d += '\n';
+  margin(" |\n");
+  margin(" = ");
+  d += error.message;
   return error;
 }
 
