@@ -7,6 +7,7 @@
 #include <array>
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 
 #include "error/utf8_escape.h"
 
@@ -80,6 +81,44 @@ bool lacks_more_than(std::uint64_t from, std::uint64_t in, std::size_t count) {
   return missing != 0;
 }
 
+// A row of the band below as one vector of bytes, so that each step of a row is a handful of
+// vector instructions.
+constexpr std::size_t kVectorLanes = 16;
+using Row = std::uint8_t __attribute__((vector_size(kVectorLanes)));
+
+constexpr Row kLaneNumbers = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+Row splat(std::uint8_t value) { return Row{} + value; }
+template <class Mask>
+bool any(Mask mask) {
+  std::uint64_t halves[2];
+  std::memcpy(halves, &mask, sizeof halves);
+  return (halves[0] | halves[1]) != 0;
+}
+Row load(const std::uint8_t* bytes) {
+  Row row;
+  std::memcpy(&row, bytes, sizeof row);
+  return row;
+}
+Row min(Row a, Row b) { return a < b ? a : b; }
+// Lane l takes lane l + 1; the last lane takes `fill`. (Shifts with zeros in, which SSE2 has.)
+Row from_next(Row row, std::uint8_t fill) {
+  const Row shifted = __builtin_shufflevector(row, Row{}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
+                                              13, 14, 15, 16);
+  return shifted | ((kLaneNumbers == kVectorLanes - 1) & fill);
+}
+// Lane l takes lane l - k; the first k lanes take `fill`.
+template <int k>
+Row from_previous(Row row, std::uint8_t fill) {
+  constexpr int z = kVectorLanes;
+  const Row shifted = __builtin_shufflevector(
+      row, Row{}, 0 >= k ? 0 - k : z, 1 >= k ? 1 - k : z, 2 >= k ? 2 - k : z, 3 >= k ? 3 - k : z,
+      4 >= k ? 4 - k : z, 5 >= k ? 5 - k : z, 6 >= k ? 6 - k : z, 7 >= k ? 7 - k : z,
+      8 >= k ? 8 - k : z, 9 >= k ? 9 - k : z, 10 >= k ? 10 - k : z, 11 >= k ? 11 - k : z,
+      12 >= k ? 12 - k : z, 13 >= k ? 13 - k : z, 14 >= k ? 14 - k : z, 15 >= k ? 15 - k : z);
+  return shifted | ((kLaneNumbers < static_cast<std::uint8_t>(k)) & fill);
+}
+
 // The edit-distance matrix of one target (the columns) against candidates offered one after
 // another (the rows, one per byte of the candidate), kept only within kBand of the diagonal.
 //
@@ -98,12 +137,14 @@ bool lacks_more_than(std::uint64_t from, std::uint64_t in, std::size_t count) {
 class Band {
  public:
   explicit Band(std::string_view target)
-      : columns_(target.size() + 3 * kBand + kLanes + 1, kNoByte), target_size_(target.size()) {
+      : columns_(target.size() + 3 * kBand + kVectorLanes + 1, 0),
+        absent_(columns_.size(), 1),
+        target_size_(target.size()) {
     for (std::size_t j = 1; j <= target.size(); ++j) {
-      columns_[j + kBand] = static_cast<unsigned char>(target[j - 1]);
+      columns_[j + kBand] = static_cast<std::uint8_t>(target[j - 1]);
+      absent_[j + kBand] = 0;
     }
-    Row first;
-    first.fill(kCap);
+    Row first = splat(kCap);
     // Row 0: column j costs j; the columns before 0 are outside the matrix.
     for (std::size_t lane = kBand; lane < kLanes; ++lane) {
       first[lane] = static_cast<std::uint8_t>(lane - kBand);
@@ -123,24 +164,23 @@ class Band {
     // A path from a lane to the last cell crosses one diagonal per edit; a row in which every
     // cell plus that many edits exceeds the bound has nothing that can still end within it.
     // Costs never fall along a path, and every path crosses every row.
-    const std::array<std::uint8_t, kLanes>& to_last = kToLane[target_size_ + kBand - n];
-    auto hopeless = [&](const Row& row) {
-      bool within = false;
-      for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        within |= row[lane] + to_last[lane] <= bound;
-      }
-      return !within;
-    };
+    const std::size_t last_lane = target_size_ + kBand - n;
+    const Row to = splat(static_cast<std::uint8_t>(last_lane));
+    // Lanes past the band get a cost no bound reaches.
+    const Row to_last = (kLaneNumbers > to ? kLaneNumbers - to : to - kLaneNumbers) |
+                        ((kLaneNumbers >= kLanes) & (2 * kCap));
+    const Row within = splat(static_cast<std::uint8_t>(bound));
+    auto hopeless = [&](const Row& row) { return !any(row + to_last <= within); };
     if (hopeless(rows_[kept_])) return std::nullopt;
     if (rows_.size() <= n) rows_.resize(n + 1);
     while (kept_ < n) {
       const std::size_t i = kept_ + 1;
-      next_row(rows_[i - 1], i, static_cast<unsigned char>(candidate[i - 1]), rows_[i]);
+      rows_[i] = next_row(rows_[i - 1], i, static_cast<std::uint8_t>(candidate[i - 1]));
       kept_ = i;
       stats.cells += kLanes;
       if (hopeless(rows_[i])) return std::nullopt;
     }
-    const std::size_t last = rows_[n][target_size_ + kBand - n];
+    const std::size_t last = rows_[n][last_lane];
     if (last > bound) return std::nullopt;
     return last;
   }
@@ -149,43 +189,30 @@ class Band {
   static constexpr std::size_t kBand = kMaxSuggestionDistance;
   static constexpr std::size_t kLanes = 2 * kBand + 1;
   static constexpr std::uint8_t kCap = kBand + 1;
-  static constexpr std::uint16_t kNoByte = 256;
-  using Row = std::array<std::uint8_t, kLanes + 1>;
-  // kToLane[last][lane]: the diagonals between lane `lane` and lane `last`.
-  static constexpr auto kToLane = [] {
-    std::array<std::array<std::uint8_t, kLanes>, kLanes> table{};
-    for (std::size_t last = 0; last < kLanes; ++last) {
-      for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        table[last][lane] = static_cast<std::uint8_t>(last > lane ? last - lane : lane - last);
-      }
-    }
-    return table;
-  }();
-
+  // Lanes 0 .. kLanes - 1 of a Row are in use; the rest are held at kCap (the guard lane
+  // kLanes among them).
+  static_assert(kLanes < kVectorLanes);
   // Row i (for candidate byte `byte`) from row i - 1.
-  void next_row(const Row& above, std::size_t i, unsigned byte, Row& row) const {
+  Row next_row(Row above, std::size_t i, std::uint8_t byte) const {
     // Column j = i + lane - kBand is columns_[i + lane].
-    const std::uint16_t* columns = columns_.data() + i;
+    const Row differs = (load(columns_.data() + i) != splat(byte)) | load(absent_.data() + i);
     // Diagonal and vertical steps; the lanes do not depend on each other.
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const int diagonal = above[lane] + (columns[lane] != byte ? 1 : 0);
-      row[lane] = static_cast<std::uint8_t>(std::min(diagonal, above[lane + 1] + 1));
-    }
+    Row row = min(above + (differs & 1), from_next(above, kCap) + 1);
     if (i <= kBand) {
       // Column 0 costs i; the columns before it are outside the matrix.
       for (std::size_t lane = 0; lane < kBand - i; ++lane) row[lane] = kCap;
       row[kBand - i] = static_cast<std::uint8_t>(i);
     }
-    // Horizontal steps, left to right.
-    row[0] = std::min(row[0], kCap);
-    for (std::size_t lane = 1; lane < kLanes; ++lane) {
-      row[lane] = std::min<std::uint8_t>({row[lane], static_cast<std::uint8_t>(row[lane - 1] + 1),
-                                          kCap});
-    }
-    row[kLanes] = kCap;
+    // Horizontal steps: each lane takes the least of every lane to its left plus the distance,
+    // in three doubling steps (no cost exceeds kCap, so 2 * kCap + 4 fits a byte).
+    row = min(row, from_previous<1>(row, kCap) + 1);
+    row = min(row, from_previous<2>(row, kCap) + 2);
+    row = min(row, from_previous<4>(row, kCap) + 4);
+    return min(row, splat(kCap));
   }
 
-  std::vector<std::uint16_t> columns_;  // the target's byte of column j at j + kBand, or kNoByte
+  std::vector<std::uint8_t> columns_;  // the target's byte of column j at j + kBand
+  std::vector<std::uint8_t> absent_;   // 1 where no column of the target is
   std::size_t target_size_;
   std::vector<Row> rows_;    // rows_[i] is row i of the candidate last offered, for i <= kept_
   std::size_t kept_ = 0;
