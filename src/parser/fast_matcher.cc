@@ -212,7 +212,12 @@ class Matcher {
 
   // The implicit skip: WHITESPACE* ~ (COMMENT ~ WHITESPACE*)*. An unclosed "/*" is no comment.
   void skip() {
-    if (kSkipStart[at(pos_)]) skip_whitespace_and_comments();
+    if (!kSkipStart[at(pos_)]) return;
+    if (at(pos_) == ' ' && !kSkipStart[at(pos_ + 1)]) {
+      ++pos_;  // the usual single space, inline
+      return;
+    }
+    skip_whitespace_and_comments();
   }
   [[gnu::noinline]] void skip_whitespace_and_comments() {
     for (;;) {
@@ -252,35 +257,38 @@ class Matcher {
   }
   std::uint32_t open(Rule rule) {
     if (size_ == room_) make_room();
-    tape_[size_] = {pos_, 0, 0, rule};
+    pairs_[size_] = {pos_, 0, 0, rule};
     return size_++;
   }
   void close(std::uint32_t index) { close_at(index, pos_); }
   void close_at(std::uint32_t index, std::uint32_t end) {
-    tape_[index].end = end;
-    tape_[index].next = size_;
+    pairs_[index].end = end;
+    pairs_[index].next = size_;
   }
   void leaf(Rule rule, std::uint32_t begin, std::uint32_t end) {
     if (size_ == room_) make_room();
-    tape_[size_] = {begin, end, size_ + 1, rule};
+    pairs_[size_] = {begin, end, size_ + 1, rule};
     ++size_;
   }
   // Called when the tape is full or holds kFastMaxPairs: grows it, and gives up at that bound.
   [[gnu::noinline]] void make_room() {
-    if (size_ >= kFastMaxPairs) gave_up_ = true;
+    if (size_ >= kFastMaxPairs) give_up();
     if (size_ == tape_.size()) tape_.resize(tape_.empty() ? 256 : tape_.size() * 2);
+    pairs_ = tape_.data();
     room_ = size_ < kFastMaxPairs ? std::min<std::size_t>(tape_.size(), kFastMaxPairs)
                                   : tape_.size();
   }
 
   // --- Limits ------------------------------------------------------------------------------
+  // Also spends the work budget, so that work() alone tells that the matcher gave up.
   bool give_up() {
     gave_up_ = true;
+    work_budget_ = 0;
     return false;
   }
   // One rule-level step of work; false (having given up) when the budget is spent.
   bool work() {
-    if (gave_up_ || ++work_ > work_budget_) return give_up();
+    if (++work_ > work_budget_) return give_up();
     return true;
   }
   // Entering a construct that nests (expression, query, FOREACH).
@@ -369,7 +377,7 @@ class Matcher {
     const Mark m = mark();
     if (!ilit("UNION")) return false;
     const std::uint32_t self = open(Rule::union_clause);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     ilit("ALL");
     skip();
@@ -446,7 +454,7 @@ class Matcher {
     }
     if (!any) return fail(m);
     if (!returned) skip();
-    tape_[part].rule = with ? Rule::multi_part_query : Rule::single_part_query;
+    pairs_[part].rule = with ? Rule::multi_part_query : Rule::single_part_query;
     close(part);
     close(self);
     return true;
@@ -530,7 +538,7 @@ class Matcher {
     const Mark m = mark();
     if (!ilit("ORDER")) return false;
     const std::uint32_t self = open(Rule::order_clause);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     if (!ilit("BY")) return fail(m);
     skip();
@@ -559,7 +567,7 @@ class Matcher {
     const Mark m = mark();
     if (!ilit(word)) return false;
     const std::uint32_t self = open(rule);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     if (!expression()) return fail(m);
     close(self);
@@ -789,7 +797,7 @@ class Matcher {
     const Mark m = mark();
     if (!ilit("ON")) return false;
     const std::uint32_t self = open(Rule::on_match_or_create);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     if (!ilit("MATCH") && !ilit("CREATE")) return fail(m);
     skip();
@@ -1036,7 +1044,7 @@ class Matcher {
     const Mark m = mark();
     if (!lit(':')) return false;
     const std::uint32_t self = open(Rule::rel_types);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     if (!name(Rule::rel_type_name)) return fail(m);
     skip();
@@ -1278,7 +1286,7 @@ class Matcher {
     const Mark m = mark();
     if (!lit('.')) return false;
     const std::uint32_t self = open(Rule::property_lookup);
-    tape_[self].begin = m.pos;
+    pairs_[self].begin = m.pos;
     skip();
     if (!name(Rule::property_key_name)) return fail(m);
     close(self);
@@ -1785,6 +1793,7 @@ class Matcher {
   std::uint32_t n_;
   std::uint32_t pos_ = 0;
   std::vector<Pair>& tape_;
+  Pair* pairs_ = nullptr;  // tape_.data(), renewed as the tape grows
   std::uint32_t size_ = 0;
   std::size_t room_ = 0;  // size_ may grow to this before make_room() runs
   std::uint32_t nesting_ = 0;
