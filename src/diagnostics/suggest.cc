@@ -100,12 +100,17 @@ Row load(const std::uint8_t* bytes) {
   std::memcpy(&row, bytes, sizeof row);
   return row;
 }
+// The lanes of `value` where `mask` (a comparison's result) holds, zero elsewhere.
+template <class Mask>
+Row where(Mask mask, Row value) {
+  return reinterpret_cast<Row>(mask) & value;
+}
 Row min(Row a, Row b) { return a < b ? a : b; }
 // Lane l takes lane l + 1; the last lane takes `fill`. (Shifts with zeros in, which SSE2 has.)
 Row from_next(Row row, std::uint8_t fill) {
   const Row shifted = __builtin_shufflevector(row, Row{}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
                                               13, 14, 15, 16);
-  return shifted | ((kLaneNumbers == kVectorLanes - 1) & fill);
+  return shifted | where(kLaneNumbers == splat(kVectorLanes - 1), splat(fill));
 }
 // Lane l takes lane l - k; the first k lanes take `fill`.
 template <int k>
@@ -116,7 +121,7 @@ Row from_previous(Row row, std::uint8_t fill) {
       4 >= k ? 4 - k : z, 5 >= k ? 5 - k : z, 6 >= k ? 6 - k : z, 7 >= k ? 7 - k : z,
       8 >= k ? 8 - k : z, 9 >= k ? 9 - k : z, 10 >= k ? 10 - k : z, 11 >= k ? 11 - k : z,
       12 >= k ? 12 - k : z, 13 >= k ? 13 - k : z, 14 >= k ? 14 - k : z, 15 >= k ? 15 - k : z);
-  return shifted | ((kLaneNumbers < static_cast<std::uint8_t>(k)) & fill);
+  return shifted | where(kLaneNumbers < splat(k), splat(fill));
 }
 
 // The edit-distance matrix of one target (the columns) against candidates offered one after
@@ -168,7 +173,7 @@ class Band {
     const Row to = splat(static_cast<std::uint8_t>(last_lane));
     // Lanes past the band get a cost no bound reaches.
     const Row to_last = (kLaneNumbers > to ? kLaneNumbers - to : to - kLaneNumbers) |
-                        ((kLaneNumbers >= kLanes) & (2 * kCap));
+                        where(kLaneNumbers >= splat(kLanes), splat(2 * kCap));
     const Row within = splat(static_cast<std::uint8_t>(bound));
     auto hopeless = [&](const Row& row) { return !any(row + to_last <= within); };
     if (hopeless(rows_[kept_])) return std::nullopt;
@@ -195,9 +200,10 @@ class Band {
   // Row i (for candidate byte `byte`) from row i - 1.
   Row next_row(Row above, std::size_t i, std::uint8_t byte) const {
     // Column j = i + lane - kBand is columns_[i + lane].
-    const Row differs = (load(columns_.data() + i) != splat(byte)) | load(absent_.data() + i);
+    const Row differs = where(load(columns_.data() + i) != splat(byte), splat(1)) |
+                        load(absent_.data() + i);
     // Diagonal and vertical steps; the lanes do not depend on each other.
-    Row row = min(above + (differs & 1), from_next(above, kCap) + 1);
+    Row row = min(above + differs, from_next(above, kCap) + 1);
     if (i <= kBand) {
       // Column 0 costs i; the columns before it are outside the matrix.
       for (std::size_t lane = 0; lane < kBand - i; ++lane) row[lane] = kCap;
