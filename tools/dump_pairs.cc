@@ -6,7 +6,7 @@
 
 #include "dump_commands.h"
 #include "parser/recognizer.h"
-#include "schema/schema_json.h"
+#include "schema/json_writer.h"
 
 namespace morvane::tools {
 

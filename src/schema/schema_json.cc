@@ -16,20 +16,6 @@ namespace morvane::schema {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// Writing.
-
-void write_names(const PropertySet& names, std::string& out) {
-  out += '[';
-  bool first = true;
-  for (const std::string& name : names) {
-    if (!first) out += ',';
-    first = false;
-    write_json_string(out, name);
-  }
-  out += ']';
-}
-
-// ---------------------------------------------------------------------------------------------
 // Text helpers shared by the reader.
 
 // The next code point of `text` at `at`, advancing `at`; nothing (and `at` past one byte) for a
@@ -953,60 +939,6 @@ class Reader {
 
 std::string JsonError::display() const {
   return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
-}
-
-void write_json_string(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 15];
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
-
-std::string serialize(const Schema& schema) {
-  std::string out = "{\"nodes\":{";
-  bool first = true;
-  for (const auto& [label, properties] : schema.nodes) {
-    if (!first) out += ',';
-    first = false;
-    write_json_string(out, label);
-    out += ':';
-    write_names(properties, out);
-  }
-  out += "},\"relationships\":{";
-  first = true;
-  for (const auto& [type, rel] : schema.relationships) {
-    if (!first) out += ',';
-    first = false;
-    write_json_string(out, type);
-    out += ":[";
-    write_json_string(out, rel.source);
-    out += ',';
-    write_json_string(out, rel.target);
-    out += ',';
-    write_names(rel.properties, out);
-    out += ']';
-  }
-  out += "}}";
-  return out;
 }
 
 Result<Schema, JsonError> deserialize(std::string_view json) { return Reader(json).read(); }

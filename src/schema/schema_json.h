@@ -35,10 +35,6 @@ struct JsonError {
 // byte order. Never fails.
 std::string serialize(const Schema& schema);
 
-// Appends `text` to `out` as a JSON string: '"' and '\\' escaped, \b \f \n \r \t, other
-// control characters as \u00xx, everything else (non-ASCII included) as itself.
-void write_json_string(std::string& out, std::string_view text);
-
 // Reads a schema from JSON text (bytes; any invalid UTF-8 inside a name is an error).
 Result<Schema, JsonError> deserialize(std::string_view json);
 

@@ -3,27 +3,19 @@
 #include <string_view>
 
 #include "error/utf8_escape.h"
-#include "schema/schema_json.h"
+#include "schema/json_writer.h"
 
 namespace morvane::validator {
 namespace {
 
 using schema::write_json_string;
+using schema::write_json_strings;
 
 // A text of the query or the schema kept as it is in the result: the fixed query and a
 // suggestion's original and replacement. Bytes in it that begin no well-formed UTF-8 sequence
 // are written as \x{hex}, as the messages write them, so that the JSON text is valid UTF-8.
 void write_query_text(std::string& out, std::string_view text) {
   write_json_string(out, escape_invalid_utf8(text));
-}
-
-void write_strings(std::string& out, const std::vector<std::string>& texts) {
-  out += '[';
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) out += ',';
-    write_json_string(out, texts[i]);
-  }
-  out += ']';
 }
 
 void write_member(std::string& out, std::string_view name, std::string_view value) {
@@ -69,7 +61,7 @@ std::string to_json(const PyValidationResult& result) {
     write_diagnostic(out, result.diagnostics[i]);
   }
   out += "],\"errors\":";
-  write_strings(out, result.errors);
+  write_json_strings(out, result.errors);
   out += ",\"fixed_query\":";
   if (result.fixed_query) {
     write_query_text(out, *result.fixed_query);
@@ -79,11 +71,11 @@ std::string to_json(const PyValidationResult& result) {
   out += ",\"is_valid\":";
   out += result.is_valid ? "true" : "false";
   out += ",\"semantic_errors\":";
-  write_strings(out, result.semantic_errors);
+  write_json_strings(out, result.semantic_errors);
   out += ",\"syntax_errors\":";
-  write_strings(out, result.syntax_errors);
+  write_json_strings(out, result.syntax_errors);
   out += ",\"warnings\":";
-  write_strings(out, result.warnings);
+  write_json_strings(out, result.warnings);
   out += '}';
   return out;
 }
