@@ -7,6 +7,10 @@
 // those two values in that order. Inside "nodes" and "relationships" a repeated name replaces the
 // earlier entry. Errors carry the conventional JSON reader messages and the position where the
 // reader stood when it detected them.
+//
+// json_reader.cc reads, json_errors.cc words the reader's errors and quotes texts for error
+// messages, json_writer.cc writes (its header has the pieces the validation result's JSON
+// shares).
 #pragma once
 
 #include <cstddef>

@@ -145,6 +145,9 @@ TEST(SchemaRead, AcceptedTexts) {
       {R"({"a":-0.5E+3,"b":[true,false,null,"\u0000\udc00"],"c":{"d":{}},"e":1e999,)"
        R"("nodes":{},"f":[[],[[]]],"relationships":{},"g":12345678901234567890123})",
        R"({"nodes":{},"relationships":{}})"},
+      // Their strings are not decoded: unpaired surrogates and invalid UTF-8 pass.
+      {"{\"x\":[\"\\ud800\xff\",{\"\xc0\":0}],\"nodes\":{},\"relationships\":{}}",
+       R"({"nodes":{},"relationships":{}})"},
   };
   for (const Row& row : rows) {
     auto read = deserialize(row.json);
@@ -356,6 +359,8 @@ TEST(SchemaRead, MalformedSkippedValues) {
       {R"({"x":[1)", "EOF while parsing a list at line 1 column 7"},
       {R"({"x":{)", "EOF while parsing an object at line 1 column 6"},
       {R"({"x":{"a":1)", "EOF while parsing an object at line 1 column 11"},
+      {R"({"x":{"a":1,)", "EOF while parsing an object at line 1 column 12"},
+      {R"({"x":[1,)", "EOF while parsing a value at line 1 column 8"},
       {R"({"x":[[]]]})", "expected `,` or `}` at line 1 column 10"},
       {R"({"x":)", "EOF while parsing a value at line 1 column 5"},
       {R"({"x":falsy})", "expected ident at line 1 column 10"},
