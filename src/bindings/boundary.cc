@@ -206,7 +206,6 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
   Ref iterator = Ref::steal(PyObject_GetIter(object));
   if (!iterator) return argument_error(param);
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-    std::string_view text;
     if (!PyUnicode_Check(item.get())) return argument_type_error(param, item.get(), "PyString");
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
