@@ -41,74 +41,6 @@ std::string_view expr_kind_name(ExprKind kind) {
   return kExprKindNames[static_cast<std::size_t>(kind)];
 }
 
-bool is_binary(ExprKind kind) {
-  switch (kind) {
-    case ExprKind::Or:
-    case ExprKind::Xor:
-    case ExprKind::And:
-    case ExprKind::Equal:
-    case ExprKind::NotEqual:
-    case ExprKind::LessThan:
-    case ExprKind::LessOrEqual:
-    case ExprKind::GreaterThan:
-    case ExprKind::GreaterOrEqual:
-    case ExprKind::RegexMatch:
-    case ExprKind::In:
-    case ExprKind::StartsWith:
-    case ExprKind::EndsWith:
-    case ExprKind::Contains:
-    case ExprKind::Add:
-    case ExprKind::Subtract:
-    case ExprKind::Multiply:
-    case ExprKind::Divide:
-    case ExprKind::Modulo:
-    case ExprKind::Power:
-      return true;
-    case ExprKind::Integer:
-    case ExprKind::Float:
-    case ExprKind::String:
-    case ExprKind::Boolean:
-    case ExprKind::Null:
-    case ExprKind::List:
-    case ExprKind::Map:
-    case ExprKind::Variable:
-    case ExprKind::PropertyAccess:
-    case ExprKind::Subscript:
-    case ExprKind::Slice:
-    case ExprKind::Parameter:
-    case ExprKind::Not:
-    case ExprKind::IsNull:
-    case ExprKind::IsNotNull:
-    case ExprKind::Negate:
-    case ExprKind::FunctionCall:
-    case ExprKind::CountStar:
-    case ExprKind::Case:
-    case ExprKind::ListComprehension:
-    case ExprKind::All:
-    case ExprKind::Any:
-    case ExprKind::None:
-    case ExprKind::Single:
-    case ExprKind::Reduce:
-    case ExprKind::ShortestPath:
-    case ExprKind::PatternComprehension:
-    case ExprKind::Exists:
-    case ExprKind::CountSubquery:
-    case ExprKind::CollectSubquery:
-      return false;
-  }
-  return false;
-}
-
-bool is_unary(ExprKind kind) {
-  return kind == ExprKind::Not || kind == ExprKind::IsNull || kind == ExprKind::IsNotNull ||
-         kind == ExprKind::Negate;
-}
-
-bool is_quantifier(ExprKind kind) {
-  return kind == ExprKind::All || kind == ExprKind::Any || kind == ExprKind::None ||
-         kind == ExprKind::Single;
-}
-
 Expr Expr::make_integer(Span span, std::int64_t value) {
   Expr e(ExprKind::Integer, span);
   e.u_.integer = value;
@@ -134,7 +66,7 @@ Expr Expr::make_boolean(Span span, bool value) {
 }
 
 Expr Expr::make_empty(ExprKind kind, Span span) {
-  assert(kind == ExprKind::Null || kind == ExprKind::CountStar);
+  assert(shape(kind) == ExprShape::Empty);
   return Expr(kind, span);
 }
 
@@ -151,7 +83,7 @@ Expr Expr::make_map(Span span, ast::List<MapEntry> entries) {
 }
 
 Expr Expr::make_name(ExprKind kind, Span span, Str name) {
-  assert(kind == ExprKind::Variable || kind == ExprKind::Parameter);
+  assert(shape(kind) == ExprShape::Name);
   Expr e(kind, span);
   e.u_.text = name;
   return e;
@@ -176,14 +108,14 @@ Expr Expr::make_slice(Span span, SliceExpr payload) {
 }
 
 Expr Expr::make_binary(ExprKind kind, Span span, BinaryExpr payload) {
-  assert(is_binary(kind));
+  assert(shape(kind) == ExprShape::Binary);
   Expr e(kind, span);
   e.u_.binary = payload;
   return e;
 }
 
 Expr Expr::make_unary(ExprKind kind, Span span, UnaryExpr payload) {
-  assert(is_unary(kind));
+  assert(shape(kind) == ExprShape::Unary);
   Expr e(kind, span);
   e.u_.unary = payload;
   return e;
@@ -208,7 +140,7 @@ Expr Expr::make_list_comprehension(Span span, ListComprehensionExpr payload) {
 }
 
 Expr Expr::make_quantifier(ExprKind kind, Span span, QuantifierExpr payload) {
-  assert(is_quantifier(kind));
+  assert(shape(kind) == ExprShape::Quantifier);
   Expr e(kind, span);
   e.u_.quantifier = payload;
   return e;
@@ -239,7 +171,7 @@ Expr Expr::make_exists(Span span, Id<ExistsSubquery> subquery) {
 }
 
 Expr Expr::make_subquery(ExprKind kind, Span span, Id<RegularQuery> query) {
-  assert(kind == ExprKind::CountSubquery || kind == ExprKind::CollectSubquery);
+  assert(shape(kind) == ExprShape::Subquery);
   Expr e(kind, span);
   e.u_.subquery = query;
   return e;

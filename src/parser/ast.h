@@ -151,58 +151,59 @@ struct Pattern {
 
 // ---- Expressions ----
 
-// The 50 kinds of Expr, in declaration order. Each names the payload accessor it uses.
+// The 50 kinds of Expr, in declaration order, each with the syntax it stands for. The shape
+// (below) names the payload a kind is read through.
 enum class ExprKind : std::uint8_t {
-  Integer,               // integer(): the value; 0 when the literal exceeds 64 bits
-  Float,                 // float_value()
-  String,                // string(): the text between the quotes, unchanged
-  Boolean,               // boolean()
-  Null,                  // no payload
-  List,                  // list(): the items
-  Map,                   // map(): unique keys, first-written order, last value wins
-  Variable,              // name(): as written
-  PropertyAccess,        // property_access(): expr, key
-  Subscript,             // subscript(): expr, index
-  Slice,                 // slice(): expr, optional from and to
-  Parameter,             // name(): without the "$"
-  Or,                    // binary(): left, right (also every kind down to Power but the unary ones)
-  Xor,                   //
-  And,                   //
-  Not,                   // unary(): expr
-  Equal,                 //
-  NotEqual,              //
-  LessThan,              //
-  LessOrEqual,           //
-  GreaterThan,           //
-  GreaterOrEqual,        //
-  RegexMatch,            //
-  IsNull,                // unary()
-  IsNotNull,             // unary()
-  In,                    //
-  StartsWith,            //
-  EndsWith,              //
-  Contains,              //
-  Add,                   //
-  Subtract,              //
-  Multiply,              //
-  Divide,                //
-  Modulo,                //
-  Power,                 //
-  Negate,                // unary()
-  FunctionCall,          // function_call(): name (with its namespace), distinct, args
-  CountStar,             // no payload
-  Case,                  // case_expr(): optional operand, alternatives, optional else_expr
-  ListComprehension,     // list_comprehension(): variable, list, optional where and projection
-  All,                   // quantifier(): variable, list, optional where_clause
-  Any,                   // quantifier()
-  None,                  // quantifier()
-  Single,                // quantifier()
-  Reduce,                // reduce(): accumulator, init, variable, list, projection
-  ShortestPath,          // shortest_path(): all, pattern
-  PatternComprehension,  // pattern_comprehension(): pattern, optional where, projection
-  Exists,                // exists(): the ExistsSubquery
-  CountSubquery,         // subquery(): the RegularQuery between the braces
-  CollectSubquery,       // subquery()
+  Integer,               // an integer literal; 0 when it exceeds 64 bits
+  Float,                 // a float literal
+  String,                // 'text' or "text": the text between the quotes, unchanged
+  Boolean,               // true, false
+  Null,                  // null
+  List,                  // [item, ...]
+  Map,                   // {key: value, ...}: unique keys, first-written order, last value wins
+  Variable,              // name, as written
+  PropertyAccess,        // expr.key
+  Subscript,             // expr[index]
+  Slice,                 // expr[from..to], either bound left out
+  Parameter,             // $name: the name without the "$"
+  Or,                    // left OR right
+  Xor,                   // left XOR right
+  And,                   // left AND right
+  Not,                   // NOT expr
+  Equal,                 // left = right
+  NotEqual,              // left <> right
+  LessThan,              // left < right
+  LessOrEqual,           // left <= right
+  GreaterThan,           // left > right
+  GreaterOrEqual,        // left >= right
+  RegexMatch,            // left =~ right
+  IsNull,                // expr IS NULL
+  IsNotNull,             // expr IS NOT NULL
+  In,                    // left IN right
+  StartsWith,            // left STARTS WITH right
+  EndsWith,              // left ENDS WITH right
+  Contains,              // left CONTAINS right
+  Add,                   // left + right
+  Subtract,              // left - right
+  Multiply,              // left * right
+  Divide,                // left / right
+  Modulo,                // left % right
+  Power,                 // left ^ right
+  Negate,                // -expr
+  FunctionCall,          // name(args), name(DISTINCT args); the name with its namespace
+  CountStar,             // count(*)
+  Case,                  // CASE [operand] WHEN when THEN then ... [ELSE else_expr] END
+  ListComprehension,     // [variable IN list [WHERE where_clause] [| projection]]
+  All,                   // all(variable IN list [WHERE where_clause])
+  Any,                   // any(variable IN list [WHERE where_clause])
+  None,                  // none(variable IN list [WHERE where_clause])
+  Single,                // single(variable IN list [WHERE where_clause])
+  Reduce,                // reduce(accumulator = init, variable IN list | projection)
+  ShortestPath,          // shortestPath(pattern), allShortestPaths(pattern)
+  PatternComprehension,  // [pattern [WHERE where_clause] | projection]
+  Exists,                // EXISTS { ... }
+  CountSubquery,         // COUNT { query }
+  CollectSubquery,       // COLLECT { query }
 };
 
 inline constexpr int kExprKindCount = 50;
@@ -210,9 +211,115 @@ inline constexpr int kExprKindCount = 50;
 // The kind's name as declared ("Integer", "PropertyAccess", ...). The view is static.
 std::string_view expr_kind_name(ExprKind kind);
 
-bool is_binary(ExprKind kind);      // two operands: binary()
-bool is_unary(ExprKind kind);       // Not, IsNull, IsNotNull, Negate: unary()
-bool is_quantifier(ExprKind kind);  // All, Any, None, Single: quantifier()
+// What an expression of a kind holds: the one payload accessor it is read through, and with it
+// the children it has. Kinds of one shape differ only in their meaning.
+enum class ExprShape : std::uint8_t {
+  Integer,               // integer()
+  Float,                 // float_value()
+  String,                // string()
+  Boolean,               // boolean()
+  Empty,                 // no payload: Null, CountStar
+  List,                  // list(): the items
+  Map,                   // map(): the entries
+  Name,                  // name(): Variable, Parameter
+  PropertyAccess,        // property_access(): expr, key
+  Subscript,             // subscript(): expr, index
+  Slice,                 // slice(): expr, optional from and to
+  Binary,                // binary(): left, right; every operator kind from Or to Power but Not,
+                         // IsNull and IsNotNull
+  Unary,                 // unary(): expr; Not, IsNull, IsNotNull, Negate
+  FunctionCall,          // function_call(): name, distinct, args
+  Case,                  // case_expr(): optional operand, alternatives, optional else_expr
+  ListComprehension,     // list_comprehension(): variable, list, optional where and projection
+  Quantifier,            // quantifier(): variable, list, optional where_clause; All, Any, None,
+                         // Single
+  Reduce,                // reduce(): accumulator, init, variable, list, projection
+  ShortestPath,          // shortest_path(): all, pattern
+  PatternComprehension,  // pattern_comprehension(): pattern, optional where, projection
+  Exists,                // exists(): the ExistsSubquery
+  Subquery,              // subquery(): the RegularQuery between the braces; CountSubquery,
+                         // CollectSubquery
+};
+
+// The one switch over every kind: walkers dispatch on the shape, so a new kind is placed here
+// once and the compiler points at this switch until it is.
+constexpr ExprShape shape(ExprKind kind) {
+  switch (kind) {
+    case ExprKind::Integer:
+      return ExprShape::Integer;
+    case ExprKind::Float:
+      return ExprShape::Float;
+    case ExprKind::String:
+      return ExprShape::String;
+    case ExprKind::Boolean:
+      return ExprShape::Boolean;
+    case ExprKind::Null:
+    case ExprKind::CountStar:
+      return ExprShape::Empty;
+    case ExprKind::List:
+      return ExprShape::List;
+    case ExprKind::Map:
+      return ExprShape::Map;
+    case ExprKind::Variable:
+    case ExprKind::Parameter:
+      return ExprShape::Name;
+    case ExprKind::PropertyAccess:
+      return ExprShape::PropertyAccess;
+    case ExprKind::Subscript:
+      return ExprShape::Subscript;
+    case ExprKind::Slice:
+      return ExprShape::Slice;
+    case ExprKind::Or:
+    case ExprKind::Xor:
+    case ExprKind::And:
+    case ExprKind::Equal:
+    case ExprKind::NotEqual:
+    case ExprKind::LessThan:
+    case ExprKind::LessOrEqual:
+    case ExprKind::GreaterThan:
+    case ExprKind::GreaterOrEqual:
+    case ExprKind::RegexMatch:
+    case ExprKind::In:
+    case ExprKind::StartsWith:
+    case ExprKind::EndsWith:
+    case ExprKind::Contains:
+    case ExprKind::Add:
+    case ExprKind::Subtract:
+    case ExprKind::Multiply:
+    case ExprKind::Divide:
+    case ExprKind::Modulo:
+    case ExprKind::Power:
+      return ExprShape::Binary;
+    case ExprKind::Not:
+    case ExprKind::IsNull:
+    case ExprKind::IsNotNull:
+    case ExprKind::Negate:
+      return ExprShape::Unary;
+    case ExprKind::FunctionCall:
+      return ExprShape::FunctionCall;
+    case ExprKind::Case:
+      return ExprShape::Case;
+    case ExprKind::ListComprehension:
+      return ExprShape::ListComprehension;
+    case ExprKind::All:
+    case ExprKind::Any:
+    case ExprKind::None:
+    case ExprKind::Single:
+      return ExprShape::Quantifier;
+    case ExprKind::Reduce:
+      return ExprShape::Reduce;
+    case ExprKind::ShortestPath:
+      return ExprShape::ShortestPath;
+    case ExprKind::PatternComprehension:
+      return ExprShape::PatternComprehension;
+    case ExprKind::Exists:
+      return ExprShape::Exists;
+    case ExprKind::CountSubquery:
+    case ExprKind::CollectSubquery:
+      return ExprShape::Subquery;
+  }
+  return ExprShape::Empty;
+}
 
 struct BinaryExpr {
   ExprId left;   // the operand written first
@@ -277,58 +384,43 @@ struct PatternComprehensionExpr {
 };
 
 // An expression node. Made only through the make_* functions; read through the accessor that
-// kind() names (each asserts the kind).
+// shape(kind()) names (each asserts the shape).
 struct Expr {
  public:
   ExprKind kind() const { return kind_; }
   Span span() const { return span_; }
 
-  std::int64_t integer() const { return check(ExprKind::Integer).integer; }
-  double float_value() const { return check(ExprKind::Float).number; }
-  Str string() const { return check(ExprKind::String).text; }
-  bool boolean() const { return check(ExprKind::Boolean).flag; }
-  ast::List<Expr> list() const { return check(ExprKind::List).items; }
-  ast::List<MapEntry> map() const { return check(ExprKind::Map).entries; }
-  Str name() const {
-    assert(kind_ == ExprKind::Variable || kind_ == ExprKind::Parameter);
-    return u_.text;
-  }
+  std::int64_t integer() const { return check(ExprShape::Integer).integer; }
+  double float_value() const { return check(ExprShape::Float).number; }
+  Str string() const { return check(ExprShape::String).text; }
+  bool boolean() const { return check(ExprShape::Boolean).flag; }
+  ast::List<Expr> list() const { return check(ExprShape::List).items; }
+  ast::List<MapEntry> map() const { return check(ExprShape::Map).entries; }
+  Str name() const { return check(ExprShape::Name).text; }
   const PropertyAccessExpr& property_access() const {
-    return check(ExprKind::PropertyAccess).property_access;
+    return check(ExprShape::PropertyAccess).property_access;
   }
-  const SubscriptExpr& subscript() const { return check(ExprKind::Subscript).subscript; }
-  const SliceExpr& slice() const { return check(ExprKind::Slice).slice; }
-  const BinaryExpr& binary() const {
-    assert(is_binary(kind_));
-    return u_.binary;
-  }
-  const UnaryExpr& unary() const {
-    assert(is_unary(kind_));
-    return u_.unary;
-  }
+  const SubscriptExpr& subscript() const { return check(ExprShape::Subscript).subscript; }
+  const SliceExpr& slice() const { return check(ExprShape::Slice).slice; }
+  const BinaryExpr& binary() const { return check(ExprShape::Binary).binary; }
+  const UnaryExpr& unary() const { return check(ExprShape::Unary).unary; }
   const FunctionCallExpr& function_call() const {
-    return check(ExprKind::FunctionCall).function_call;
+    return check(ExprShape::FunctionCall).function_call;
   }
-  const CaseExpr& case_expr() const { return check(ExprKind::Case).case_expr; }
+  const CaseExpr& case_expr() const { return check(ExprShape::Case).case_expr; }
   const ListComprehensionExpr& list_comprehension() const {
-    return check(ExprKind::ListComprehension).list_comprehension;
+    return check(ExprShape::ListComprehension).list_comprehension;
   }
-  const QuantifierExpr& quantifier() const {
-    assert(is_quantifier(kind_));
-    return u_.quantifier;
-  }
-  const ReduceExpr& reduce() const { return check(ExprKind::Reduce).reduce; }
+  const QuantifierExpr& quantifier() const { return check(ExprShape::Quantifier).quantifier; }
+  const ReduceExpr& reduce() const { return check(ExprShape::Reduce).reduce; }
   const ShortestPathExpr& shortest_path() const {
-    return check(ExprKind::ShortestPath).shortest_path;
+    return check(ExprShape::ShortestPath).shortest_path;
   }
   const PatternComprehensionExpr& pattern_comprehension() const {
-    return check(ExprKind::PatternComprehension).pattern_comprehension;
+    return check(ExprShape::PatternComprehension).pattern_comprehension;
   }
-  Id<ExistsSubquery> exists() const { return check(ExprKind::Exists).exists; }
-  Id<RegularQuery> subquery() const {
-    assert(kind_ == ExprKind::CountSubquery || kind_ == ExprKind::CollectSubquery);
-    return u_.subquery;
-  }
+  Id<ExistsSubquery> exists() const { return check(ExprShape::Exists).exists; }
+  Id<RegularQuery> subquery() const { return check(ExprShape::Subquery).subquery; }
 
   static Expr make_integer(Span span, std::int64_t value);
   static Expr make_float(Span span, double value);
@@ -379,8 +471,8 @@ struct Expr {
   };
 
   Expr(ExprKind kind, Span span) : kind_(kind), span_(span) {}
-  const Payload& check([[maybe_unused]] ExprKind kind) const {
-    assert(kind_ == kind);
+  const Payload& check([[maybe_unused]] ExprShape expected) const {
+    assert(shape(kind_) == expected);
     return u_;
   }
 
