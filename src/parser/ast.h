@@ -19,7 +19,8 @@
 // Depth: nesting through rules (parentheses, lists, subqueries) is bounded by the recognizer's
 // kMaxRuleDepth, but chains of one operator fold from the left (`a + b + ... + z`), as do NOT
 // chains and postfix chains (`a.b.c...`), so an expression's left spine can be as deep as the
-// query is long. Walk expressions with an explicit stack, as dump() does.
+// query is long. Walk expressions with an explicit stack, as dump() does; for_each_child_reversed
+// gives a node's children to such a walk.
 #pragma once
 
 #include <cassert>
@@ -241,8 +242,8 @@ enum class ExprShape : std::uint8_t {
                          // CollectSubquery
 };
 
-// The one switch over every kind: walkers dispatch on the shape, so a new kind is placed here
-// once and the compiler points at this switch until it is.
+// The one switch over every kind: walkers dispatch on the shape (or use for_each_child_reversed),
+// so a new kind is placed here once and the compiler points at this switch until it is.
 constexpr ExprShape shape(ExprKind kind) {
   switch (kind) {
     case ExprKind::Integer:
@@ -724,6 +725,165 @@ class CypherQuery {
   std::vector<std::byte> store_;
   Root root_;
 };
+
+// ---- The children of an expression ----
+
+// The place a child expression holds in its parent; the dump labels the child by it.
+enum class ExprSlot : std::uint8_t {
+  Direct,      // no label: a list item, a call argument, an operand, the expr of a property
+               // access, subscript or slice, a subscript's index
+  Key,         // a map value, under its key
+  From,        // a slice's lower bound
+  To,          // a slice's upper bound
+  Operand,     // the operand of CASE
+  When,        // WHEN of a CASE alternative; its THEN follows under the same label
+  Then,        // THEN of a CASE alternative
+  Else,        // ELSE of CASE
+  Init,        // the initial value of REDUCE
+  In,          // the list of a comprehension, quantifier or REDUCE
+  Where,       // the WHERE of a comprehension or quantifier
+  Projection,  // the part after "|" of a comprehension or REDUCE
+};
+
+// A present child expression and its slot; `key` is the map key in ExprSlot::Key, else empty.
+struct ExprChild {
+  ExprId expr;
+  ExprSlot slot;
+  Str key;
+};
+
+// A variable the expression binds. It is in scope in the children that follow it in the text,
+// and only there: those for_each_child_reversed reports before it.
+struct BoundVariable {
+  Str name;
+};
+
+// A path inside an expression. `binds`: its variables are in scope in the children that follow
+// it in the text (a pattern comprehension's), and only there; shortestPath binds none.
+struct PathChild {
+  Id<PatternElement> element;
+  bool binds;
+};
+
+// Calls `visit` for each child of `expr`, last written first, so that a walker pushing each onto
+// its stack pops them in written order: present child expressions as ExprChild, bound variables
+// as BoundVariable (at the place they are bound), paths as PathChild, the body of EXISTS as
+// Id<ExistsSubquery> and that of COUNT and COLLECT as Id<RegularQuery>. Absent optional parts
+// are skipped. `visit` takes all five; an Overloaded of lambdas with a catch-all `[](auto) {}`
+// ignores what a walker does not need. It does not recurse: the walker's own stack holds the
+// children, so an expression's depth costs no frames. Always inlined: walkers call it once per
+// node, and the call would cost more than the switch.
+template <class Visit>
+[[gnu::always_inline]] inline void for_each_child_reversed(const CypherQuery& query,
+                                                           const Expr& expr, Visit&& visit) {
+  auto child = [&](ExprId id, ExprSlot slot) {
+    if (id.present()) visit(ExprChild{id, slot, {}});
+  };
+  auto direct = [&](List<Expr> list) {
+    const ListView<Expr> items = query[list];
+    for (std::uint32_t i = items.size(); i-- > 0;) child(items.id(i), ExprSlot::Direct);
+  };
+  switch (shape(expr.kind())) {
+    case ExprShape::Integer:
+    case ExprShape::Float:
+    case ExprShape::String:
+    case ExprShape::Boolean:
+    case ExprShape::Empty:
+    case ExprShape::Name:
+      return;
+    case ExprShape::List:
+      direct(expr.list());
+      return;
+    case ExprShape::Map: {
+      const ListView<MapEntry> entries = query[expr.map()];
+      for (std::uint32_t i = entries.size(); i-- > 0;) {
+        visit(ExprChild{entries[i].value, ExprSlot::Key, entries[i].key});
+      }
+      return;
+    }
+    case ExprShape::PropertyAccess:
+      child(expr.property_access().expr, ExprSlot::Direct);
+      return;
+    case ExprShape::Subscript:
+      child(expr.subscript().index, ExprSlot::Direct);
+      child(expr.subscript().expr, ExprSlot::Direct);
+      return;
+    case ExprShape::Slice:
+      child(expr.slice().to, ExprSlot::To);
+      child(expr.slice().from, ExprSlot::From);
+      child(expr.slice().expr, ExprSlot::Direct);
+      return;
+    case ExprShape::Binary:
+      child(expr.binary().right, ExprSlot::Direct);
+      child(expr.binary().left, ExprSlot::Direct);
+      return;
+    case ExprShape::Unary:
+      child(expr.unary().expr, ExprSlot::Direct);
+      return;
+    case ExprShape::FunctionCall:
+      direct(expr.function_call().args);
+      return;
+    case ExprShape::Case: {
+      const CaseExpr& c = expr.case_expr();
+      child(c.else_expr, ExprSlot::Else);
+      const ListView<CaseAlternative> alternatives = query[c.alternatives];
+      for (std::uint32_t i = alternatives.size(); i-- > 0;) {
+        child(alternatives[i].then, ExprSlot::Then);
+        child(alternatives[i].when, ExprSlot::When);
+      }
+      child(c.operand, ExprSlot::Operand);
+      return;
+    }
+    case ExprShape::ListComprehension: {
+      const ListComprehensionExpr& c = expr.list_comprehension();
+      child(c.projection, ExprSlot::Projection);
+      child(c.where_clause, ExprSlot::Where);
+      visit(BoundVariable{c.variable});
+      child(c.list, ExprSlot::In);
+      return;
+    }
+    case ExprShape::Quantifier: {
+      const QuantifierExpr& q = expr.quantifier();
+      child(q.where_clause, ExprSlot::Where);
+      visit(BoundVariable{q.variable});
+      child(q.list, ExprSlot::In);
+      return;
+    }
+    case ExprShape::Reduce: {
+      const ReduceExpr& r = expr.reduce();
+      child(r.projection, ExprSlot::Projection);
+      visit(BoundVariable{r.variable});
+      visit(BoundVariable{r.accumulator});
+      child(r.list, ExprSlot::In);
+      child(r.init, ExprSlot::Init);
+      return;
+    }
+    case ExprShape::ShortestPath:
+      visit(PathChild{expr.shortest_path().pattern, false});
+      return;
+    case ExprShape::PatternComprehension: {
+      const PatternComprehensionExpr& c = expr.pattern_comprehension();
+      child(c.projection, ExprSlot::Projection);
+      child(c.where_clause, ExprSlot::Where);
+      visit(PathChild{c.pattern, true});
+      return;
+    }
+    case ExprShape::Exists:
+      visit(expr.exists());
+      return;
+    case ExprShape::Subquery:
+      visit(expr.subquery());
+      return;
+  }
+}
+
+// One visitor for for_each_child_reversed out of lambdas, one per kind of child.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 // The canonical dump of a tree: one line per node, "Kind fields", children indented by two
 // spaces below it, down to a fixed depth (see ast_dump.cc for every node's line). kCompact

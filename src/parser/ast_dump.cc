@@ -387,205 +387,112 @@ class Dumper {
 
 std::string Dumper::expr_head(const Expr& e) const {
   std::string head(expr_kind_name(e.kind()));
-  switch (e.kind()) {
-    case ExprKind::Integer:
+  switch (shape(e.kind())) {
+    case ExprShape::Integer:
       return head + ' ' + std::to_string(e.integer());
-    case ExprKind::Float: {
+    case ExprShape::Float: {
       char buffer[32];
       const auto result = std::to_chars(buffer, buffer + sizeof buffer, e.float_value());
       return head + ' ' + std::string(buffer, result.ptr);
     }
-    case ExprKind::String:
+    case ExprShape::String:
       head += " \"";
       append_escaped(head, q_.text(e.string()), true);
       return head + '"';
-    case ExprKind::Boolean:
+    case ExprShape::Boolean:
       return head + (e.boolean() ? " true" : " false");
-    case ExprKind::Variable:
-    case ExprKind::Parameter:
+    case ExprShape::Name:
       return with_name(head, e.name());
-    case ExprKind::PropertyAccess:
+    case ExprShape::PropertyAccess:
       return with_name(head, e.property_access().key);
-    case ExprKind::FunctionCall:
+    case ExprShape::FunctionCall:
       head = with_name(head, e.function_call().name);
       return e.function_call().distinct ? head + " distinct" : head;
-    case ExprKind::ListComprehension:
+    case ExprShape::ListComprehension:
       return with_name(head, e.list_comprehension().variable);
-    case ExprKind::All:
-    case ExprKind::Any:
-    case ExprKind::None:
-    case ExprKind::Single:
+    case ExprShape::Quantifier:
       return with_name(head, e.quantifier().variable);
-    case ExprKind::Reduce:
+    case ExprShape::Reduce:
       return with_name(with_name(head, e.reduce().accumulator), e.reduce().variable);
-    case ExprKind::ShortestPath:
+    case ExprShape::ShortestPath:
       return e.shortest_path().all ? head + " all" : head;
-    case ExprKind::Null:
-    case ExprKind::List:
-    case ExprKind::Map:
-    case ExprKind::Subscript:
-    case ExprKind::Slice:
-    case ExprKind::Or:
-    case ExprKind::Xor:
-    case ExprKind::And:
-    case ExprKind::Not:
-    case ExprKind::Equal:
-    case ExprKind::NotEqual:
-    case ExprKind::LessThan:
-    case ExprKind::LessOrEqual:
-    case ExprKind::GreaterThan:
-    case ExprKind::GreaterOrEqual:
-    case ExprKind::RegexMatch:
-    case ExprKind::IsNull:
-    case ExprKind::IsNotNull:
-    case ExprKind::In:
-    case ExprKind::StartsWith:
-    case ExprKind::EndsWith:
-    case ExprKind::Contains:
-    case ExprKind::Add:
-    case ExprKind::Subtract:
-    case ExprKind::Multiply:
-    case ExprKind::Divide:
-    case ExprKind::Modulo:
-    case ExprKind::Power:
-    case ExprKind::Negate:
-    case ExprKind::CountStar:
-    case ExprKind::Case:
-    case ExprKind::PatternComprehension:
-    case ExprKind::Exists:
-    case ExprKind::CountSubquery:
-    case ExprKind::CollectSubquery:
+    case ExprShape::Empty:
+    case ExprShape::List:
+    case ExprShape::Map:
+    case ExprShape::Subscript:
+    case ExprShape::Slice:
+    case ExprShape::Binary:
+    case ExprShape::Unary:
+    case ExprShape::Case:
+    case ExprShape::PatternComprehension:
+    case ExprShape::Exists:
+    case ExprShape::Subquery:
       return head;
   }
   return head;
 }
 
-// Pushes the steps below `e` so that they pop in written order. Patterns and subqueries have
-// no expression spine of their own and are dumped on the spot.
+// The label line a child in `slot` hangs under, one level below its parent; none for a direct
+// child (which takes that level itself), a map value (under its "Key NAME" line) and THEN
+// (under the WHEN label of its alternative).
+const char* slot_label(ExprSlot slot) {
+  switch (slot) {
+    case ExprSlot::Direct:
+    case ExprSlot::Key:
+    case ExprSlot::Then:
+      return nullptr;
+    case ExprSlot::From:
+      return "From";
+    case ExprSlot::To:
+      return "To";
+    case ExprSlot::Operand:
+      return "Operand";
+    case ExprSlot::When:
+      return "When";
+    case ExprSlot::Else:
+      return "Else";
+    case ExprSlot::Init:
+      return "Init";
+    case ExprSlot::In:
+      return "In";
+    case ExprSlot::Where:
+      return "Where";
+    case ExprSlot::Projection:
+      return "Projection";
+  }
+  return nullptr;
+}
+
+// Pushes the steps below `e` so that they pop in written order, each child before the label
+// line over it. Paths and subqueries have no expression spine of their own and are dumped on
+// the spot.
 void Dumper::push_children(const Expr& e, std::uint32_t depth, std::vector<Task>& stack) {
   const std::uint32_t below = depth + 1;
-  // Collected in written order, then pushed reversed.
-  std::vector<Task> children;
-  auto child = [&](ExprId id, std::uint32_t at) { children.push_back({at, id, nullptr, {}}); };
-  auto labelled_child = [&](const char* label, ExprId id) {
-    if (!id.present()) return;
-    children.push_back({below, {}, label, {}});
-    child(id, below + 1);
-  };
-  switch (e.kind()) {
-    case ExprKind::Integer:
-    case ExprKind::Float:
-    case ExprKind::String:
-    case ExprKind::Boolean:
-    case ExprKind::Null:
-    case ExprKind::Variable:
-    case ExprKind::Parameter:
-    case ExprKind::CountStar:
-      break;
-    case ExprKind::List:
-      for (ExprId item : ids(e.list())) child(item, below);
-      break;
-    case ExprKind::Map:
-      for (const MapEntry& entry : q_[e.map()]) {
-        children.push_back({below, {}, nullptr, entry.key});
-        child(entry.value, below + 1);
-      }
-      break;
-    case ExprKind::PropertyAccess:
-      child(e.property_access().expr, below);
-      break;
-    case ExprKind::Subscript:
-      child(e.subscript().expr, below);
-      child(e.subscript().index, below);
-      break;
-    case ExprKind::Slice:
-      child(e.slice().expr, below);
-      labelled_child("From", e.slice().from);
-      labelled_child("To", e.slice().to);
-      break;
-    case ExprKind::Or:
-    case ExprKind::Xor:
-    case ExprKind::And:
-    case ExprKind::Equal:
-    case ExprKind::NotEqual:
-    case ExprKind::LessThan:
-    case ExprKind::LessOrEqual:
-    case ExprKind::GreaterThan:
-    case ExprKind::GreaterOrEqual:
-    case ExprKind::RegexMatch:
-    case ExprKind::In:
-    case ExprKind::StartsWith:
-    case ExprKind::EndsWith:
-    case ExprKind::Contains:
-    case ExprKind::Add:
-    case ExprKind::Subtract:
-    case ExprKind::Multiply:
-    case ExprKind::Divide:
-    case ExprKind::Modulo:
-    case ExprKind::Power:
-      child(e.binary().left, below);
-      child(e.binary().right, below);
-      break;
-    case ExprKind::Not:
-    case ExprKind::IsNull:
-    case ExprKind::IsNotNull:
-    case ExprKind::Negate:
-      child(e.unary().expr, below);
-      break;
-    case ExprKind::FunctionCall:
-      for (ExprId arg : ids(e.function_call().args)) child(arg, below);
-      break;
-    case ExprKind::Case: {
-      const CaseExpr& c = e.case_expr();
-      labelled_child("Operand", c.operand);
-      for (const CaseAlternative& alternative : q_[c.alternatives]) {
-        children.push_back({below, {}, "When", {}});
-        child(alternative.when, below + 1);
-        child(alternative.then, below + 1);
-      }
-      labelled_child("Else", c.else_expr);
-      break;
-    }
-    case ExprKind::ListComprehension:
-      labelled_child("In", e.list_comprehension().list);
-      labelled_child("Where", e.list_comprehension().where_clause);
-      labelled_child("Projection", e.list_comprehension().projection);
-      break;
-    case ExprKind::All:
-    case ExprKind::Any:
-    case ExprKind::None:
-    case ExprKind::Single:
-      labelled_child("In", e.quantifier().list);
-      labelled_child("Where", e.quantifier().where_clause);
-      break;
-    case ExprKind::Reduce:
-      labelled_child("Init", e.reduce().init);
-      labelled_child("In", e.reduce().list);
-      labelled_child("Projection", e.reduce().projection);
-      break;
-    case ExprKind::ShortestPath:
-      element(q_[e.shortest_path().pattern], below);
-      break;
-    case ExprKind::PatternComprehension:
-      element(q_[e.pattern_comprehension().pattern], below);
-      labelled_child("Where", e.pattern_comprehension().where_clause);
-      labelled_child("Projection", e.pattern_comprehension().projection);
-      break;
-    case ExprKind::Exists: {
-      const ExistsSubquery& exists = q_[e.exists()];
-      if (const auto* p = std::get_if<Pattern>(&exists.variant)) {
-        pattern(*p, below);
-      } else {
-        regular_query(std::get<RegularQuery>(exists.variant), below);
-      }
-      break;
-    }
-    case ExprKind::CountSubquery:
-    case ExprKind::CollectSubquery:
-      regular_query(q_[e.subquery()], below);
-      break;
-  }
-  stack.insert(stack.end(), children.rbegin(), children.rend());
+  for_each_child_reversed(q_, e, Overloaded{
+      [&](ExprChild child) {
+        if (child.slot == ExprSlot::Direct) {
+          stack.push_back({below, child.expr, nullptr, {}});
+          return;
+        }
+        stack.push_back({below + 1, child.expr, nullptr, {}});
+        if (child.slot == ExprSlot::Key) {
+          stack.push_back({below, {}, nullptr, child.key});
+        } else if (const char* label = slot_label(child.slot)) {
+          stack.push_back({below, {}, label, {}});
+        }
+      },
+      [&](PathChild path) { element(q_[path.element], below); },
+      [&](Id<ExistsSubquery> id) {
+        const ExistsSubquery& exists = q_[id];
+        if (const auto* p = std::get_if<Pattern>(&exists.variant)) {
+          pattern(*p, below);
+        } else {
+          regular_query(std::get<RegularQuery>(exists.variant), below);
+        }
+      },
+      [&](Id<RegularQuery> id) { regular_query(q_[id], below); },
+      [](BoundVariable) {},
+  });
 }
 
 void Dumper::expr(ExprId root, std::uint32_t depth) {
