@@ -13,6 +13,18 @@ namespace morvane::validator::semantic {
 using diagnostics::format_message;
 using ast::ExprKind;
 
+namespace {
+
+// Literals, parameters and count(*) have no checks and no children: the walk skips them rather
+// than push and pop them.
+bool nothing_to_check(ExprKind kind) {
+  return kind == ExprKind::Integer || kind == ExprKind::Float || kind == ExprKind::String ||
+         kind == ExprKind::Boolean || kind == ExprKind::Null || kind == ExprKind::Parameter ||
+         kind == ExprKind::CountStar;
+}
+
+}  // namespace
+
 void SemanticValidator::validate_expr(ast::ExprId expr) {
   const std::size_t base = expr_tasks_.size();
   push_visit(expr);
@@ -23,7 +35,6 @@ void SemanticValidator::validate_expr(ast::ExprId expr) {
   }
 }
 
-// Children are pushed in reverse so that they are checked in written order.
 void SemanticValidator::run_expr_task(const ExprTask& task) {
   using Kind = ExprTask::Kind;
   switch (task.kind) {
@@ -44,35 +55,15 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       return;
   }
 
-  auto push_bind = [&](Kind kind, ast::Str name) {
-    expr_tasks_.push_back(ExprTask{kind, {}, name});
-  };
   const ast::Expr& expr = tree_[task.expr];
+  // The checks on the node itself, made before its children's; the other kinds have none.
   switch (expr.kind()) {
-    case ExprKind::Integer:
-    case ExprKind::Float:
-    case ExprKind::String:
-    case ExprKind::Boolean:
-    case ExprKind::Null:
-    case ExprKind::Parameter:
-    case ExprKind::CountStar:
-      return;
     case ExprKind::Variable: {
       std::string_view name = text(expr.name());
       if (!scope_.contains(name)) {
         push_error(DiagnosticCode::UnboundVariable,
                    format_message(DiagnosticCode::UnboundVariable, {name}), std::nullopt);
       }
-      return;
-    }
-    case ExprKind::List: {
-      ast::ListView<ast::Expr> items = tree_[expr.list()];
-      for (std::uint32_t i = items.size(); i-- > 0;) push_visit(items.id(i));
-      return;
-    }
-    case ExprKind::Map: {
-      ast::ListView<ast::MapEntry> entries = tree_[expr.map()];
-      for (std::uint32_t i = entries.size(); i-- > 0;) push_visit(entries[i].value);
       return;
     }
     case ExprKind::PropertyAccess: {
@@ -82,132 +73,60 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
         std::string_view key = text(access.key);
         validate_property_access(text(object.name()), std::span(&key, 1));
       }
-      push_visit(access.expr);
-      return;
+      break;
     }
-    case ExprKind::Subscript:
-      push_visit(expr.subscript().index);
-      push_visit(expr.subscript().expr);
-      return;
-    case ExprKind::Slice:
-      push_visit(expr.slice().to);
-      push_visit(expr.slice().from);
-      push_visit(expr.slice().expr);
-      return;
-    case ExprKind::Or:
-    case ExprKind::Xor:
-    case ExprKind::And:
-    case ExprKind::Equal:
-    case ExprKind::NotEqual:
-    case ExprKind::LessThan:
-    case ExprKind::LessOrEqual:
-    case ExprKind::GreaterThan:
-    case ExprKind::GreaterOrEqual:
-    case ExprKind::RegexMatch:
-    case ExprKind::In:
-    case ExprKind::StartsWith:
-    case ExprKind::EndsWith:
-    case ExprKind::Contains:
-    case ExprKind::Add:
-    case ExprKind::Subtract:
-    case ExprKind::Multiply:
-    case ExprKind::Divide:
-    case ExprKind::Modulo:
-    case ExprKind::Power:
-      push_visit(expr.binary().right);
-      push_visit(expr.binary().left);
-      return;
-    case ExprKind::Not:
-    case ExprKind::IsNull:
-    case ExprKind::IsNotNull:
-    case ExprKind::Negate:
-      push_visit(expr.unary().expr);
-      return;
-    case ExprKind::FunctionCall: {
+    case ExprKind::FunctionCall:
       validate_function_call(expr.function_call());
-      ast::ListView<ast::Expr> args = tree_[expr.function_call().args];
-      for (std::uint32_t i = args.size(); i-- > 0;) push_visit(args.id(i));
-      return;
-    }
-    case ExprKind::Case: {
-      const ast::CaseExpr& case_expr = expr.case_expr();
-      push_visit(case_expr.else_expr);
-      ast::ListView<ast::CaseAlternative> alternatives = tree_[case_expr.alternatives];
-      for (std::uint32_t i = alternatives.size(); i-- > 0;) {
-        push_visit(alternatives[i].then);
-        push_visit(alternatives[i].when);
-      }
-      push_visit(case_expr.operand);
-      return;
-    }
-    case ExprKind::ListComprehension: {
-      // The list is read in the enclosing scope; the variable is bound for the rest.
-      const ast::ListComprehensionExpr& comprehension = expr.list_comprehension();
-      push_bind(Kind::kUnbind, comprehension.variable);
-      push_visit(comprehension.projection);
-      push_visit(comprehension.where_clause);
-      push_bind(Kind::kBind, comprehension.variable);
-      push_visit(comprehension.list);
-      return;
-    }
-    case ExprKind::All:
-    case ExprKind::Any:
-    case ExprKind::None:
-    case ExprKind::Single: {
-      const ast::QuantifierExpr& quantifier = expr.quantifier();
-      push_bind(Kind::kUnbind, quantifier.variable);
-      push_visit(quantifier.where_clause);
-      push_bind(Kind::kBind, quantifier.variable);
-      push_visit(quantifier.list);
-      return;
-    }
-    case ExprKind::Reduce: {
-      const ast::ReduceExpr& reduce = expr.reduce();
-      push_bind(Kind::kUnbind, reduce.accumulator);
-      push_bind(Kind::kUnbind, reduce.variable);
-      push_visit(reduce.projection);
-      push_bind(Kind::kBind, reduce.variable);
-      push_bind(Kind::kBind, reduce.accumulator);
-      push_visit(reduce.list);
-      push_visit(reduce.init);
-      return;
-    }
-    case ExprKind::ShortestPath:
-      validate_pattern_element(tree_[expr.shortest_path().pattern]);
-      return;
-    case ExprKind::PatternComprehension: {
-      const ast::PatternComprehensionExpr& comprehension = expr.pattern_comprehension();
-      const ast::PatternElement& pattern = tree_[comprehension.pattern];
-      saved_scopes_.push_back(scope_);
-      collect_element_bindings(pattern);
-      validate_pattern_element(pattern);
-      expr_tasks_.push_back(ExprTask{Kind::kRestore, {}, {}});
-      push_visit(comprehension.projection);
-      push_visit(comprehension.where_clause);
-      return;
-    }
-    case ExprKind::Exists: {
-      const ast::ExistsSubquery& exists = tree_[expr.exists()];
-      Scope saved = scope_;
-      if (const auto* pattern = std::get_if<ast::ExistsSubquery::Pattern>(&exists.variant)) {
-        collect_pattern_bindings(pattern->parts);
-        for (const ast::PatternPart& part : tree_[pattern->parts]) {
-          validate_pattern_element(part.element);
-        }
-      } else {
-        validate_regular_query(std::get<ast::ExistsSubquery::Query>(exists.variant));
-      }
-      scope_ = std::move(saved);
-      return;
-    }
-    case ExprKind::CountSubquery:
-    case ExprKind::CollectSubquery: {
-      Scope saved = scope_;
-      validate_regular_query(tree_[expr.subquery()]);
-      scope_ = std::move(saved);
-      return;
-    }
+      break;
+    default:
+      break;
   }
+
+  // The children are pushed last first, so that they are checked in written order. What closes
+  // a scope opened among them (unbinding a variable, putting back the scope saved for a pattern
+  // comprehension) goes below them all. Paths and subqueries are checked on the spot.
+  const std::size_t first = expr_tasks_.size();
+  auto close_scope = [&](ExprTask closing) {
+    expr_tasks_.insert(expr_tasks_.begin() + static_cast<std::ptrdiff_t>(first), closing);
+  };
+  ast::for_each_child_reversed(tree_, expr, ast::Overloaded{
+      [&](ast::ExprChild child) {
+        if (!nothing_to_check(tree_[child.expr].kind())) {
+          expr_tasks_.push_back(ExprTask{Kind::kVisit, child.expr, {}});
+        }
+      },
+      [&](ast::BoundVariable bound) {
+        close_scope(ExprTask{Kind::kUnbind, {}, bound.name});
+        expr_tasks_.push_back(ExprTask{Kind::kBind, {}, bound.name});
+      },
+      [&](ast::PathChild path) {
+        const ast::PatternElement& element = tree_[path.element];
+        if (path.binds) {
+          saved_scopes_.push_back(scope_);
+          collect_element_bindings(element);
+          close_scope(ExprTask{Kind::kRestore, {}, {}});
+        }
+        validate_pattern_element(element);
+      },
+      [&](ast::Id<ast::ExistsSubquery> id) {
+        const ast::ExistsSubquery& exists = tree_[id];
+        Scope saved = scope_;
+        if (const auto* pattern = std::get_if<ast::ExistsSubquery::Pattern>(&exists.variant)) {
+          collect_pattern_bindings(pattern->parts);
+          for (const ast::PatternPart& part : tree_[pattern->parts]) {
+            validate_pattern_element(part.element);
+          }
+        } else {
+          validate_regular_query(std::get<ast::ExistsSubquery::Query>(exists.variant));
+        }
+        scope_ = std::move(saved);
+      },
+      [&](ast::Id<ast::RegularQuery> id) {
+        Scope saved = scope_;
+        validate_regular_query(tree_[id]);
+        scope_ = std::move(saved);
+      },
+  });
 }
 
 void SemanticValidator::validate_function_call(const ast::FunctionCallExpr& call) {
@@ -241,10 +160,7 @@ void SemanticValidator::validate_function_call(const ast::FunctionCallExpr& call
 
 bool SemanticValidator::contains_aggregate(ast::ExprId root) const {
   std::vector<ast::ExprId> pending;
-  auto push = [&](ast::ExprId expr) {
-    if (expr.present()) pending.push_back(expr);
-  };
-  push(root);
+  if (root.present()) pending.push_back(root);
   while (!pending.empty()) {
     const ast::Expr& expr = tree_[pending.back()];
     pending.pop_back();
@@ -254,74 +170,11 @@ bool SemanticValidator::contains_aggregate(ast::ExprId root) const {
       case ExprKind::FunctionCall: {
         const KnownFunction* function = find_known_function(text(expr.function_call().name));
         if (function != nullptr && function->aggregate) return true;
-        ast::ListView<ast::Expr> args = tree_[expr.function_call().args];
-        for (std::uint32_t i = 0; i < args.size(); ++i) push(args.id(i));
-        break;
-      }
-      case ExprKind::List: {
-        ast::ListView<ast::Expr> items = tree_[expr.list()];
-        for (std::uint32_t i = 0; i < items.size(); ++i) push(items.id(i));
-        break;
-      }
-      case ExprKind::Map:
-        for (const ast::MapEntry& entry : tree_[expr.map()]) push(entry.value);
-        break;
-      case ExprKind::PropertyAccess:
-        push(expr.property_access().expr);
-        break;
-      case ExprKind::Subscript:
-        push(expr.subscript().expr);
-        push(expr.subscript().index);
-        break;
-      case ExprKind::Or:
-      case ExprKind::Xor:
-      case ExprKind::And:
-      case ExprKind::Equal:
-      case ExprKind::NotEqual:
-      case ExprKind::LessThan:
-      case ExprKind::LessOrEqual:
-      case ExprKind::GreaterThan:
-      case ExprKind::GreaterOrEqual:
-      case ExprKind::RegexMatch:
-      case ExprKind::In:
-      case ExprKind::StartsWith:
-      case ExprKind::EndsWith:
-      case ExprKind::Contains:
-      case ExprKind::Add:
-      case ExprKind::Subtract:
-      case ExprKind::Multiply:
-      case ExprKind::Divide:
-      case ExprKind::Modulo:
-      case ExprKind::Power:
-        push(expr.binary().left);
-        push(expr.binary().right);
-        break;
-      case ExprKind::Not:
-      case ExprKind::IsNull:
-      case ExprKind::IsNotNull:
-      case ExprKind::Negate:
-        push(expr.unary().expr);
-        break;
-      case ExprKind::Case: {
-        const ast::CaseExpr& case_expr = expr.case_expr();
-        push(case_expr.operand);
-        for (const ast::CaseAlternative& alternative : tree_[case_expr.alternatives]) {
-          push(alternative.when);
-          push(alternative.then);
-        }
-        push(case_expr.else_expr);
         break;
       }
       // Not looked into: slices, comprehensions, quantifiers, REDUCE, paths and subqueries
       // have their own aggregation.
-      case ExprKind::Integer:
-      case ExprKind::Float:
-      case ExprKind::String:
-      case ExprKind::Boolean:
-      case ExprKind::Null:
-      case ExprKind::Variable:
       case ExprKind::Slice:
-      case ExprKind::Parameter:
       case ExprKind::ListComprehension:
       case ExprKind::All:
       case ExprKind::Any:
@@ -333,8 +186,14 @@ bool SemanticValidator::contains_aggregate(ast::ExprId root) const {
       case ExprKind::Exists:
       case ExprKind::CountSubquery:
       case ExprKind::CollectSubquery:
+        continue;
+      default:
         break;
     }
+    ast::for_each_child_reversed(tree_, expr, ast::Overloaded{
+        [&](ast::ExprChild child) { pending.push_back(child.expr); },
+        [](auto) {},
+    });
   }
   return false;
 }
