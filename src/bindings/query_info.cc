@@ -2,7 +2,6 @@
 #include "bindings/query_info.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <variant>
 
 #include "parser/parse.h"
@@ -140,118 +139,23 @@ void collect_pattern(const ast::CypherQuery& tree, const ast::PatternPart& part,
 
 void collect_expr(const ast::CypherQuery& tree, ast::ExprId root, NameSet& keys) {
   std::vector<ast::ExprId> pending;
-  auto push = [&](ast::ExprId expr) {
-    if (expr.present()) pending.push_back(expr);
-  };
-  push(root);
+  if (root.present()) pending.push_back(root);
   while (!pending.empty()) {
     const ast::Expr& expr = tree[pending.back()];
     pending.pop_back();
-    switch (expr.kind()) {
-      case ExprKind::Integer:
-      case ExprKind::Float:
-      case ExprKind::String:
-      case ExprKind::Boolean:
-      case ExprKind::Null:
-      case ExprKind::Variable:
-      case ExprKind::Parameter:
-      case ExprKind::CountStar:
-      case ExprKind::Reduce:
-      case ExprKind::ShortestPath:
-        break;
-      case ExprKind::PropertyAccess:
-        keys.insert(tree.text(expr.property_access().key));
-        push(expr.property_access().expr);
-        break;
-      case ExprKind::List: {
-        ast::ListView<ast::Expr> items = tree[expr.list()];
-        for (std::uint32_t i = 0; i < items.size(); ++i) push(items.id(i));
-        break;
-      }
-      case ExprKind::Map:
-        for (const ast::MapEntry& entry : tree[expr.map()]) push(entry.value);
-        break;
-      case ExprKind::Subscript:
-        push(expr.subscript().expr);
-        push(expr.subscript().index);
-        break;
-      case ExprKind::Slice:
-        push(expr.slice().expr);
-        push(expr.slice().from);
-        push(expr.slice().to);
-        break;
-      case ExprKind::Or:
-      case ExprKind::Xor:
-      case ExprKind::And:
-      case ExprKind::Equal:
-      case ExprKind::NotEqual:
-      case ExprKind::LessThan:
-      case ExprKind::LessOrEqual:
-      case ExprKind::GreaterThan:
-      case ExprKind::GreaterOrEqual:
-      case ExprKind::RegexMatch:
-      case ExprKind::In:
-      case ExprKind::StartsWith:
-      case ExprKind::EndsWith:
-      case ExprKind::Contains:
-      case ExprKind::Add:
-      case ExprKind::Subtract:
-      case ExprKind::Multiply:
-      case ExprKind::Divide:
-      case ExprKind::Modulo:
-      case ExprKind::Power:
-        push(expr.binary().left);
-        push(expr.binary().right);
-        break;
-      case ExprKind::Not:
-      case ExprKind::IsNull:
-      case ExprKind::IsNotNull:
-      case ExprKind::Negate:
-        push(expr.unary().expr);
-        break;
-      case ExprKind::FunctionCall: {
-        ast::ListView<ast::Expr> args = tree[expr.function_call().args];
-        for (std::uint32_t i = 0; i < args.size(); ++i) push(args.id(i));
-        break;
-      }
-      case ExprKind::Case: {
-        const ast::CaseExpr& case_expr = expr.case_expr();
-        push(case_expr.operand);
-        for (const ast::CaseAlternative& alternative : tree[case_expr.alternatives]) {
-          push(alternative.when);
-          push(alternative.then);
-        }
-        push(case_expr.else_expr);
-        break;
-      }
-      case ExprKind::ListComprehension:
-        push(expr.list_comprehension().list);
-        push(expr.list_comprehension().where_clause);
-        push(expr.list_comprehension().projection);
-        break;
-      case ExprKind::All:
-      case ExprKind::Any:
-      case ExprKind::None:
-      case ExprKind::Single:
-        push(expr.quantifier().list);
-        push(expr.quantifier().where_clause);
-        break;
-      case ExprKind::PatternComprehension:
-        push(expr.pattern_comprehension().where_clause);
-        push(expr.pattern_comprehension().projection);
-        break;
-      case ExprKind::Exists: {
-        const ast::ExistsSubquery& exists = tree[expr.exists()];
-        if (const auto* query = std::get_if<ast::ExistsSubquery::Query>(&exists.variant)) {
-          collect_subquery_keys(tree, *query, keys);
-        }
-        break;
-      }
-      case ExprKind::CountSubquery:
-      case ExprKind::CollectSubquery:
-        collect_subquery_keys(tree, tree[expr.subquery()], keys);
-        break;
-    }
+    if (expr.kind() == ExprKind::Reduce) continue;  // not looked into
+    if (expr.kind() == ExprKind::PropertyAccess) keys.insert(tree.text(expr.property_access().key));
+    ast::for_each_child_reversed(tree, expr, ast::Overloaded{
+        [&](ast::ExprChild child) { pending.push_back(child.expr); },
+        [&](ast::Id<ast::ExistsSubquery> id) {
+          if (const auto* query = std::get_if<ast::ExistsSubquery::Query>(&tree[id].variant)) {
+            collect_subquery_keys(tree, *query, keys);
+          }
+        },
+        [&](ast::Id<ast::RegularQuery> id) { collect_subquery_keys(tree, tree[id], keys); },
+        [](ast::BoundVariable) {},
+        [](ast::PathChild) {},
+    });
   }
 }
 
