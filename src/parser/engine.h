@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/failure_record.h"
 #include "parser/memo.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
@@ -47,14 +48,15 @@ class State {
     bool record;  // keep the farthest-failure record
   };
 
-  // `memo` may be null: every rule is then matched afresh each time it is tried.
+  // `memo` may be null: every rule is then matched afresh each time it is tried. The failure
+  // record keeps its rules in `failure_buffer`.
   State(std::string_view input, Options options, std::vector<Pair>& tape,
-        std::vector<Rule>& attempts, Memo* memo)
+        std::vector<Rule>& failure_buffer, Memo* memo)
       : in_(input),
         n_(static_cast<std::uint32_t>(input.size())),
         options_(options),
         tape_(tape),
-        attempts_(attempts),
+        failures_(failure_buffer),
         memo_(memo),
         budget_(kMaxRuleCallsPerByte * (static_cast<std::uint64_t>(input.size()) + 1) +
                 kWorkSlack) {}
@@ -143,25 +145,8 @@ class State {
   bool recording() const {
     return options_.record && !atomic_ && lookahead_ != Lookahead::kNegative && !stopped_;
   }
-  // How many entries of the record stand at `pos` as a rule starting there begins: the entries
-  // added after that are the rule's inner ones.
-  std::uint32_t attempts_at(std::uint32_t pos) const {
-    return pos == fail_pos_ ? static_cast<std::uint32_t>(attempts_.size()) : 0;
-  }
-  // Records the failure of `rule`, which began at `pos` when attempts_at(pos) was `before`.
-  void track(Rule rule, std::uint32_t pos, std::uint32_t before) {
-    const std::uint32_t now = attempts_at(pos);
-    if (now > before && now - before == 1) return;  // the one inner entry stands for the rule
-    if (pos == fail_pos_) attempts_.resize(before);
-    if (pos > fail_pos_) {
-      attempts_.clear();
-      fail_pos_ = pos;
-    }
-    if (pos == fail_pos_) attempts_.push_back(rule);
-  }
-  std::uint32_t fail_pos() const { return fail_pos_; }
-  std::vector<Rule>& attempts() { return attempts_; }
-  void set_fail_pos(std::uint32_t pos) { fail_pos_ = pos; }
+  FailureRecord& failures() { return failures_; }
+  const FailureRecord& failures() const { return failures_; }
 
   // --- Limits ------------------------------------------------------------------------------
   bool stopped() const { return stopped_; }
@@ -193,8 +178,7 @@ class State {
   std::vector<Pair>& tape_;
   std::uint32_t tape_size_ = 0;
   std::uint32_t pair_peak_ = 0;
-  std::vector<Rule>& attempts_;
-  std::uint32_t fail_pos_ = 0;
+  FailureRecord failures_;
   Memo* memo_;
   std::uint32_t depth_ = 0;
   std::uint32_t deepest_ = 0;
@@ -511,7 +495,7 @@ struct RuleDef {
     const bool produce = s.producing();
     const std::uint32_t index = produce ? s.open_pair(Name) : 0;
     const bool record = s.recording();
-    const std::uint32_t before = record ? s.attempts_at(begin) : 0;
+    const std::uint32_t before = record ? s.failures().entries_at(begin) : 0;
     const bool outer_atomic = s.atomic();
     if constexpr (IsAtomic) s.set_atomic(true);
     const bool matched = Body::match(s);
@@ -521,7 +505,7 @@ struct RuleDef {
       if (!produce || s.close_pair(index)) [[likely]] return true;
     }
     if (produce) s.drop_pairs(index);
-    if (record && !s.stopped()) s.track(Name, begin, before);
+    if (record && !s.stopped()) s.failures().add(Name, begin, before);
     return false;
   }
 };

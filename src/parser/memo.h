@@ -51,7 +51,6 @@ class Memo {
   void insert(const Entry& entry);
   void place(std::size_t index);  // puts entries_[index] into its slot
   bool replay(State& s, const Entry& e);
-  void append_attempts(State& s, const Entry& e);
   void copy_pairs(const State& s, std::uint32_t from);
   void replay_pairs(State& s, const Entry& e);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <span>
 
 #include "parser/engine.h"
 #include "parser/fast_matcher.h"
@@ -16,16 +17,16 @@ using engine::State;
 namespace {
 
 // The error of a run that kept the failure record and did not match.
-SyntaxError error_of(const State& s, std::string_view input, const std::vector<Rule>& attempts) {
+SyntaxError error_of(const State& s, std::string_view input) {
   if (s.stopped()) return make_syntax_error(input, s.stop_pos(), s.stop_kind(), {});
-  return make_syntax_error(input, s.fail_pos(), SyntaxError::Kind::kExpected, attempts);
+  return make_syntax_error(input, s.failures().pos(), SyntaxError::Kind::kExpected,
+                           s.failures().rules());
 }
 
 }  // namespace
 
 bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   tape_size_ = 0;
-  attempts_.clear();
   if (input.size() > kMaxQueryBytes) {
     // Placed at the character holding the first byte past the bound; the report shows the
     // text up to there and reads nothing beyond it.
@@ -36,12 +37,13 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   }
 
   if (mode == Mode::kExact) {
-    State s(input, {.pairs = State::Pairs::kWritten, .record = true}, tape_, attempts_, nullptr);
+    State s(input, {.pairs = State::Pairs::kWritten, .record = true}, tape_, failure_rules_,
+            nullptr);
     if (grammar::match(start, s)) {
       tape_size_ = s.tape_size();
       return true;
     }
-    error_ = error_of(s, input, attempts_);
+    error_ = error_of(s, input);
     return false;
   }
 
@@ -56,7 +58,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   bool stopped = false;
   if (predicted.result == FastMatch::Result::kGaveUp) {
     memo_.clear(input.size());
-    State fast(input, {.pairs = State::Pairs::kWritten, .record = false}, tape_, attempts_,
+    State fast(input, {.pairs = State::Pairs::kWritten, .record = false}, tape_, failure_rules_,
                &memo_);
     if (grammar::match(start, fast)) {
       tape_size_ = fast.tape_size();
@@ -70,15 +72,15 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   // every run, so only after a stop need the second run count them to meet kMaxPairs.
   memo_.clear(input.size());
   const State::Pairs pairs = stopped ? State::Pairs::kCounted : State::Pairs::kNone;
-  State slow(input, {.pairs = pairs, .record = true}, tape_, attempts_, &memo_);
+  State slow(input, {.pairs = pairs, .record = true}, tape_, failure_rules_, &memo_);
   [[maybe_unused]] const bool matched = grammar::match(start, slow);
   assert(!matched && "both runs decide alike");
-  error_ = error_of(slow, input, attempts_);
+  error_ = error_of(slow, input);
   return false;
 }
 
 std::size_t Recognizer::retained_bytes() const {
-  return tape_.capacity() * sizeof(Pair) + attempts_.capacity() * sizeof(Rule) +
+  return tape_.capacity() * sizeof(Pair) + failure_rules_.capacity() * sizeof(Rule) +
          error_.expected.capacity() * sizeof(Rule) + error_.message.capacity() +
          error_.display.capacity() + memo_.retained_bytes();
 }
@@ -117,24 +119,6 @@ static_assert(kMaxQueryBytes < kReference);
 constexpr std::uint32_t kShareFrom = 64;
 
 }  // namespace
-
-// Adds a replayed rule's entries to the record. How often an entry stands in the record matters
-// only to rules that began at the failure position; when the replayed rule began before it, no
-// such rule is open, so entries already present are not added again. This keeps the record
-// small where the grammar would repeat the same entries over and over.
-void Memo::append_attempts(State& s, const Entry& e) {
-  std::vector<Rule>& attempts = s.attempts();
-  const auto first = rules_.begin() + e.first;
-  if (e.pos == e.fail_after) {
-    attempts.insert(attempts.end(), first, first + e.count);
-    return;
-  }
-  for (auto it = first; it != first + e.count; ++it) {
-    if (std::find(attempts.begin(), attempts.end(), *it) == attempts.end()) {
-      attempts.push_back(*it);
-    }
-  }
-}
 
 void Memo::clear(std::size_t input_size) {
   visited_.assign(input_size + 1, false);
@@ -180,18 +164,14 @@ void Memo::place(std::size_t index) {
 }
 
 bool Memo::replay(State& s, const Entry& e) {
-  if (s.options().record) {
-    const std::uint32_t f = s.fail_pos();
-    const bool moved = e.fail_after > e.fail_before;
-    if (f == e.fail_before && moved) {
-      s.attempts().clear();
-      s.set_fail_pos(e.fail_after);
-      append_attempts(s, e);
-    } else if (f == e.fail_before || (f == e.fail_after && moved)) {
-      append_attempts(s, e);
-    } else if (f < e.fail_after) {
-      return false;
-    }
+  // How often an entry stands in the record matters only to rules that began at the failure
+  // position; when the replayed rule began before it, no such rule is open, so entries already
+  // present are not added again. This keeps the record small where the grammar would repeat the
+  // same entries over and over.
+  if (s.options().record &&
+      !s.failures().replay(e.fail_before, e.fail_after,
+                           std::span(rules_).subspan(e.first, e.count), e.pos == e.fail_after)) {
+    return false;
   }
   s.set_pair_peak(std::max(s.pair_peak(), s.tape_size() + e.pair_headroom));
   if (e.matched) {
@@ -259,8 +239,8 @@ bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
     return e->matched;
   }
 
-  const std::uint32_t fail_before = s.fail_pos();
-  const std::size_t attempts_before = s.attempts().size();
+  const std::uint32_t fail_before = s.failures().pos();
+  const std::size_t entries_before = s.failures().rules().size();
   const std::uint32_t tape_before = s.tape_size();
   const std::uint32_t deepest_before = s.deepest();
   const std::uint32_t peak_before = s.pair_peak();
@@ -283,12 +263,12 @@ bool Memo::call(State& s, Rule rule, RuleFn fn, Keep keep) {
   fresh.matched = matched;
   if (s.options().record) {
     fresh.fail_before = fail_before;
-    fresh.fail_after = s.fail_pos();
-    const std::vector<Rule>& attempts = s.attempts();
-    const std::size_t from = fresh.fail_after > fail_before ? 0 : attempts_before;
+    fresh.fail_after = s.failures().pos();
+    const std::vector<Rule>& entries = s.failures().rules();
+    const std::size_t from = fresh.fail_after > fail_before ? 0 : entries_before;
     fresh.first = static_cast<std::uint32_t>(rules_.size());
-    for (auto it = attempts.begin() + from; it != attempts.end(); ++it) {
-      const bool counted = pos == fresh.fail_after;  // see append_attempts
+    for (auto it = entries.begin() + from; it != entries.end(); ++it) {
+      const bool counted = pos == fresh.fail_after;  // see replay
       if (counted || std::find(rules_.begin() + fresh.first, rules_.end(), *it) == rules_.end()) {
         rules_.push_back(*it);
       }

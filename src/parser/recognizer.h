@@ -91,7 +91,7 @@ class Recognizer {
   std::vector<Pair> tape_;  // kept at its largest size; the first tape_size_ pairs are the match
   std::uint32_t tape_size_ = 0;
   SyntaxError error_;
-  std::vector<Rule> attempts_;  // the failure record
+  std::vector<Rule> failure_rules_;  // the buffer of the failure record
   engine::Memo memo_;
 };
 
