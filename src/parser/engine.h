@@ -11,6 +11,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include "parser/memo.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
+#include "parser/skip.h"
 
 namespace morvane::parser::engine {
 
@@ -85,8 +87,7 @@ class State {
   // The implicit skip: WHITESPACE* ~ (COMMENT ~ WHITESPACE*)*, outside atomic rules only.
   [[gnu::always_inline]] void skip() {
     if (atomic_ || pos_ >= n_) return;
-    const unsigned char c = static_cast<unsigned char>(in_[pos_]);
-    if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '/') skip_whitespace_and_comments();
+    if (kSkipStart[static_cast<unsigned char>(in_[pos_])]) skip_whitespace_and_comments();
   }
 
   // --- Rule calls --------------------------------------------------------------------------
@@ -272,21 +273,19 @@ struct ILit {
   }
 };
 
-// One byte of an ASCII class, given as a 256-entry table.
-struct ByteTable {
-  bool member[256];
-};
+// One byte of an ASCII class, given as a 256-entry table (the type of skip.h's tables).
+using ByteTable = std::array<bool, 256>;
 template <const ByteTable& Table>
 struct Class {
   static bool match(State& s) {
-    if (s.at_end() || !Table.member[s.peek()]) return false;
+    if (s.at_end() || !Table[s.peek()]) return false;
     s.advance(1);
     return true;
   }
   static constexpr FirstSet first() {
     FirstSet f;
     for (int c = 0; c < 256; ++c) {
-      if (Table.member[c]) f.add(static_cast<unsigned char>(c));
+      if (Table[c]) f.add(static_cast<unsigned char>(c));
     }
     return f;
   }
@@ -296,12 +295,12 @@ template <char Lo, char Hi>
 constexpr ByteTable range_table() {
   ByteTable t{};
   for (int c = static_cast<unsigned char>(Lo); c <= static_cast<unsigned char>(Hi); ++c) {
-    t.member[c] = true;
+    t[c] = true;
   }
   return t;
 }
 constexpr ByteTable union_table(ByteTable a, ByteTable b) {
-  for (int c = 0; c < 256; ++c) a.member[c] = a.member[c] || b.member[c];
+  for (int c = 0; c < 256; ++c) a[c] = a[c] || b[c];
   return a;
 }
 
@@ -311,19 +310,9 @@ inline constexpr ByteTable kAlpha = union_table(range_table<'a', 'z'>(), range_t
 inline constexpr ByteTable kAlphanumeric = union_table(kAlpha, kDigit);
 inline constexpr ByteTable kHexDigit =
     union_table(kDigit, union_table(range_table<'a', 'f'>(), range_table<'A', 'F'>()));
-inline constexpr ByteTable kWhitespace = union_table(
-    union_table(range_table<' ', ' '>(), range_table<'\t', '\t'>()),
-    union_table(range_table<'\r', '\r'>(), range_table<'\n', '\n'>()));
 
-// The bytes the implicit skip can pass over.
-constexpr FirstSet skip_first() {
-  FirstSet f;
-  for (int c = 0; c < 256; ++c) {
-    if (kWhitespace.member[c]) f.add(static_cast<unsigned char>(c));
-  }
-  f.add('/');
-  return f;
-}
+// The bytes the implicit skip can pass over first.
+constexpr FirstSet skip_first() { return Class<kSkipStart>::first(); }
 
 using AsciiDigit = Class<kDigit>;
 using AsciiAlpha = Class<kAlpha>;

@@ -12,6 +12,7 @@
 
 #include "parser/recognizer.h"
 #include "parser/rule.h"
+#include "parser/skip.h"
 
 namespace morvane::parser {
 namespace {
@@ -40,8 +41,6 @@ constexpr ByteSet byte_set(std::string_view members, bool letters, bool digits) 
   return set;
 }
 
-constexpr ByteSet kSpace = byte_set(" \t\r\n", false, false);
-constexpr ByteSet kSkipStart = byte_set(" \t\r\n/", false, false);
 constexpr ByteSet kDigit = byte_set("", false, true);
 constexpr ByteSet kHexDigit = byte_set("abcdefABCDEF", false, true);
 constexpr ByteSet kOctalDigit = byte_set("01234567", false, false);
@@ -221,7 +220,7 @@ class Matcher {
   }
   [[gnu::noinline]] void skip_whitespace_and_comments() {
     for (;;) {
-      while (pos_ < n_ && kSpace[static_cast<unsigned char>(in_[pos_])]) ++pos_;
+      while (pos_ < n_ && kSkipWhitespace[static_cast<unsigned char>(in_[pos_])]) ++pos_;
       if (pos_ + 1 >= n_ || in_[pos_] != '/') return;
       if (in_[pos_ + 1] == '/') {
         const void* eol = std::memchr(in_ + pos_ + 2, '\n', n_ - pos_ - 2);
@@ -1262,13 +1261,13 @@ class Matcher {
   //                    ~ !(ASCII_ALPHANUMERIC | "_") | ^"NULL" ~ !(ASCII_ALPHANUMERIC | "_")) }
   bool null_check_op() {
     auto spaces = [&](std::uint32_t p) {
-      while (kSpace[at(p)]) ++p;
+      while (kSkipWhitespace[at(p)]) ++p;
       return p;
     };
-    if (!starts_with("IS") || !kSpace[at(pos_ + 2)]) return false;
+    if (!starts_with("IS") || !kSkipWhitespace[at(pos_ + 2)]) return false;
     const std::uint32_t after_is = spaces(pos_ + 2);
     std::uint32_t end = 0;
-    if (word_at(after_is, "NOT") && kSpace[at(after_is + 3)]) {
+    if (word_at(after_is, "NOT") && kSkipWhitespace[at(after_is + 3)]) {
       const std::uint32_t null_at = spaces(after_is + 3);
       if (word_at(null_at, "NULL") && boundary(null_at + 4)) end = null_at + 4;
     }

@@ -34,7 +34,7 @@ struct EndOfInput {
 struct EOI : Normal<Rule::EOI, EndOfInput> {};
 
 // WHITESPACE = _{ " " | "\t" | "\r" | "\n" }
-struct WHITESPACE : Silent<Class<kWhitespace>> {};
+struct WHITESPACE : Silent<Class<kSkipWhitespace>> {};
 
 // COMMENT = _{ "//" ~ (!"\n" ~ ANY)* ~ "\n"? | "/*" ~ (!"*/" ~ ANY)* ~ "*/" }
 struct BlockCommentBody {  // (!"*/" ~ ANY)* ~ "*/", found by searching for "*/"

@@ -10,10 +10,18 @@
 
 namespace morvane::parser {
 
-// The bytes of WHITESPACE: blank, tab, CR and LF.
+// The bytes of WHITESPACE: blank, tab, CR and LF. The grammar's WHITESPACE rule, the engine's
+// and the fast matcher's skip and skip_implicit() below all read this one table.
 inline constexpr std::array<bool, 256> kSkipWhitespace = [] {
   std::array<bool, 256> table{};
   for (const unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = true;
+  return table;
+}();
+
+// The bytes the skip can pass over first: WHITESPACE and the "/" that opens a comment.
+inline constexpr std::array<bool, 256> kSkipStart = [] {
+  std::array<bool, 256> table = kSkipWhitespace;
+  table['/'] = true;
   return table;
 }();
 
