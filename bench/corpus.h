@@ -1,6 +1,6 @@
 // The query corpus shared by the benchmarks and the tests.
 //
-// File format (bench/corpus/queries.txt): queries one after another, each ended by a line that
+// File format (corpus/queries.txt): queries one after another, each ended by a line that
 // holds exactly ";;;;" (the last one may instead end with the file). A query is the text of its
 // lines joined by "\n", so a query that ends with a line break is written with an empty line
 // before its separator; every other byte, "\r" and tabs included, is kept as written. Empty

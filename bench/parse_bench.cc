@@ -1,7 +1,7 @@
 // Full parse (recognize + build) per query, with a fresh Recognizer per call and with one
 // reused, beside its two halves on the same texts: recognition alone with one reused
 // Recognizer, and building alone from tapes recognized once.
-// Two inputs: the accepted queries of the query corpus (bench/corpus/queries.txt) and a fixed
+// Two inputs: the accepted queries of the query corpus (corpus/queries.txt) and a fixed
 // set of typical 100-200-byte queries.
 //
 // Counters: "per_query" is the time of one query, bytes_per_second the query text consumed.

@@ -9,7 +9,7 @@ One run prints these sections:
 1. The cost per call of the Schema, Morvane, parse_query and CypherGenerator entry points, on a
    schema of 20 labels of 10 properties and 30 relationship types of 3 properties (the same one
    bench/schema_bench.cc builds in C++).
-2. Morvane.validate over every query of the corpus (bench/corpus/queries.txt), on the schema
+2. Morvane.validate over every query of the corpus (corpus/queries.txt), on the schema
    bench/validate_bench.cc builds, against that program's BM_ValidateCorpus.
 3. Morvane.validate_batch of corpus queries on 1, 2, 4 and 8 pool threads, each in a process of
    its own with RAYON_NUM_THREADS set (the pool is sized once, when first made), against a
@@ -47,7 +47,8 @@ import _morvane
 from _morvane import CypherGenerator, Morvane, Schema, parse_query
 
 MODULE_DIR = os.path.dirname(os.path.abspath(_morvane.__file__))
-CORPUS_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "queries.txt")
+CORPUS_PATH = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "corpus",
+                           "queries.txt")
 
 # Labels "Person", "Label01" ... "Label19", each with "property0" ... "property9"; types
 # "TYPE_00" ... "TYPE_29", type i going from label i mod 20 to label (7i + 3) mod 20, each with

@@ -1,7 +1,7 @@
 // Validation throughput on one core: Morvane::validate (parse, semantic walk, result) against
 // a schema of realistic size (20 labels and 30 relationship types with 10 properties each),
 // beside the parse alone and the semantic walk alone on the same texts. Two inputs: the query
-// corpus (bench/corpus/queries.txt, valid and invalid texts as they come) and a fixed set of
+// corpus (corpus/queries.txt, valid and invalid texts as they come) and a fixed set of
 // typical 100-200-byte queries written against the schema.
 //
 // Counters: "per_query" is the time of one query, items_per_second the queries per second.

@@ -14,7 +14,7 @@ from hypothesis import strategies as st
 import _morvane
 
 ROOT = Path(__file__).resolve().parents[2]
-CORPUS = ROOT / "bench" / "corpus" / "queries.txt"
+CORPUS = ROOT / "corpus" / "queries.txt"
 SEPARATOR = ";;;;"
 
 # Names the corpus uses, some of them on purpose a letter away from the corpus's own (Moive,
