@@ -157,6 +157,60 @@ class Builder {
   bool build_literal(std::uint32_t pair, ast::ExprId& out);
   bool parse_filter_expression(std::uint32_t pair, FilterParts& out);
 
+  // Steps the build functions share (builder.h). They are inlined where they stand, so that
+  // they cost what the code they replace did.
+  // Builds `pair` with `build` into a new T and stores it in `out` (a variant or an optional).
+  template <class T, class Out>
+  [[gnu::always_inline]] bool build_into(std::uint32_t pair,
+                                         bool (Builder::*build)(std::uint32_t, T&), Out& out) {
+    T built{};
+    if (!(this->*build)(pair, built)) return false;
+    out = built;
+    return true;
+  }
+  // Builds each child of `pair` of rule `wanted` with `build` into a list in the tree, in order.
+  template <class T>
+  [[gnu::always_inline]] bool build_children(std::uint32_t pair, Rule wanted,
+                                             bool (Builder::*build)(std::uint32_t, T&),
+                                             ast::List<T>& out) {
+    const auto list = open_list<T>();
+    for (const std::uint32_t c : children(pair)) {
+      if (rule(c) != wanted) continue;
+      T built{};
+      if (!(this->*build)(c, built)) return false;
+      push(list, add(built));
+    }
+    out = take_list(list);
+    return true;
+  }
+  // The pairs of rule `expression` among `pairs` (children() or children_after()), built into a
+  // list in the tree, in order.
+  template <class Pairs>
+  [[gnu::always_inline]] bool build_expressions(Pairs pairs, ast::List<ast::Expr>& out) {
+    const auto exprs = open_list<ast::Expr>();
+    for (const std::uint32_t c : pairs) {
+      if (rule(c) != Rule::expression) continue;
+      ast::ExprId e;
+      if (!build_expression(c, e)) return false;
+      push(exprs, e);
+    }
+    out = take_list(exprs);
+    return true;
+  }
+  // The first child of `pair` built as an expression (the operand of WHERE, SKIP or LIMIT, the
+  // inside of parentheses); the guard `missing` when `pair` has no child.
+  [[gnu::always_inline]] bool build_operand(std::uint32_t pair, Guard missing, ast::ExprId& out) {
+    const std::uint32_t e = first_child(pair);
+    if (e == kNoPair) return fail(missing);
+    return build_expression(e, out);
+  }
+  // The name of a `parameter` pair: its text after the "$".
+  ast::Str copy_parameter_name(std::uint32_t pair) {
+    std::string_view name = text(pair);
+    if (name.starts_with('$')) name.remove_prefix(1);
+    return copy_text(name);
+  }
+
   // Reading the tape (builder.cc).
   static constexpr std::uint32_t kNoPair = 0xFFFFFFFFu;
   const Pair& at(std::uint32_t pair) const { return tape_[pair]; }

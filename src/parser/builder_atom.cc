@@ -33,11 +33,8 @@ bool Builder::build_atom(std::uint32_t pair, ast::ExprId& out) {
   const std::uint32_t c = first_child(pair);
   if (c == kNoPair) return fail(Guard::kEmptyAtom);
   switch (rule(c)) {
-    case Rule::parenthesized_expr: {
-      const std::uint32_t inner = first_child(c);
-      if (inner == kNoPair) return fail(Guard::kEmptyParenExpr);
-      return build_expression(inner, out);
-    }
+    case Rule::parenthesized_expr:
+      return build_operand(c, Guard::kEmptyParenExpr, out);
     case Rule::count_star:
       out = add_expr(ast::Expr::make_empty(ast::ExprKind::CountStar, span(c)));
       return true;
@@ -64,12 +61,10 @@ bool Builder::build_atom(std::uint32_t pair, ast::ExprId& out) {
                             out);
     case Rule::literal:
       return build_literal(c, out);
-    case Rule::parameter: {
-      std::string_view name = text(c);
-      if (name.starts_with("$")) name.remove_prefix(1);
-      out = add_expr(ast::Expr::make_name(ast::ExprKind::Parameter, span(c), copy_text(name)));
+    case Rule::parameter:
+      out = add_expr(
+          ast::Expr::make_name(ast::ExprKind::Parameter, span(c), copy_parameter_name(c)));
       return true;
-    }
     case Rule::variable:
       out = add_expr(ast::Expr::make_name(ast::ExprKind::Variable, span(c), copy_text(c)));
       return true;
@@ -83,14 +78,7 @@ bool Builder::build_function_invocation(std::uint32_t pair, ast::ExprId& out) {
   if (name == kNoPair) return fail(Guard::kFunctionMissingName);
   ast::FunctionCallExpr call{copy_text(name), false, {}};
   call.distinct = keyword_after(text_after(pair, name), "(", "DISTINCT");
-  const auto args = open_list<ast::Expr>();
-  for (const std::uint32_t c : children_after(pair, name)) {
-    if (rule(c) != Rule::expression) continue;
-    ast::ExprId arg;
-    if (!build_expression(c, arg)) return false;
-    push(args, arg);
-  }
-  call.args = take_list(args);
+  if (!build_expressions(children_after(pair, name), call.args)) return false;
   out = add_expr(ast::Expr::make_function_call(span(pair), call));
   return true;
 }
@@ -195,13 +183,9 @@ bool Builder::build_exists_subquery(std::uint32_t pair, ast::ExprId& out) {
   if (c == kNoPair) return fail(Guard::kEmptyExists);
   ast::ExistsSubquery subquery;
   if (rule(c) == Rule::pattern) {
-    ast::Pattern pattern;
-    if (!build_pattern(c, pattern)) return false;
-    subquery.variant = pattern;
+    if (!build_into(c, &Builder::build_pattern, subquery.variant)) return false;
   } else if (rule(c) == Rule::regular_query) {
-    ast::RegularQuery query;
-    if (!build_regular_query(c, query)) return false;
-    subquery.variant = query;
+    if (!build_into(c, &Builder::build_regular_query, subquery.variant)) return false;
   } else {
     return fail(Guard::kUnknownExists);
   }
@@ -260,14 +244,9 @@ bool Builder::build_literal(std::uint32_t pair, ast::ExprId& out) {
       out = add_null(where);
       return true;
     case Rule::list_literal: {
-      const auto items = open_list<ast::Expr>();
-      for (const std::uint32_t k : children(c)) {
-        if (rule(k) != Rule::expression) continue;
-        ast::ExprId item;
-        if (!build_expression(k, item)) return false;
-        push(items, item);
-      }
-      out = add_expr(ast::Expr::make_list(where, take_list(items)));
+      ast::List<ast::Expr> items;
+      if (!build_expressions(children(c), items)) return false;
+      out = add_expr(ast::Expr::make_list(where, items));
       return true;
     }
     case Rule::map_literal: {

@@ -13,12 +13,8 @@ bool Builder::build_reading_clause(std::uint32_t pair, ast::ReadingClause& out) 
       return build_match_clause(c, out);
     case Rule::unwind_clause:
       return build_unwind_clause(c, out);
-    case Rule::in_query_call: {
-      ast::CallClause call;
-      if (!build_call_clause(c, call)) return false;
-      out.variant = call;
-      return true;
-    }
+    case Rule::in_query_call:
+      return build_into(c, &Builder::build_call_clause, out.variant);
     case Rule::call_subquery:
       return build_call_subquery(c, out);
     default:
@@ -35,9 +31,7 @@ bool Builder::build_match_clause(std::uint32_t pair, ast::ReadingClause& out) {
       if (!build_pattern(c, match.pattern)) return false;
       has_pattern = true;
     } else if (rule(c) == Rule::where_clause) {
-      const std::uint32_t e = first_child(c);
-      if (e == kNoPair) return fail(Guard::kMatchEmptyWhere);
-      if (!build_expression(e, match.where_clause)) return false;
+      if (!build_operand(c, Guard::kMatchEmptyWhere, match.where_clause)) return false;
     }
   }
   if (!has_pattern) return fail(Guard::kMatchMissingPattern);
@@ -60,10 +54,7 @@ bool Builder::build_unwind_clause(std::uint32_t pair, ast::ReadingClause& out) {
 bool Builder::build_call_subquery(std::uint32_t pair, ast::ReadingClause& out) {
   const std::uint32_t query = first_child(pair);
   if (query == kNoPair) return fail(Guard::kEmptyCallSubquery);
-  ast::RegularQuery regular;
-  if (!build_regular_query(query, regular)) return false;
-  out.variant = regular;
-  return true;
+  return build_into(query, &Builder::build_regular_query, out.variant);
 }
 
 bool Builder::build_call_clause(std::uint32_t pair, ast::CallClause& out) {
@@ -110,10 +101,7 @@ bool Builder::build_updating_clause(std::uint32_t pair, ast::UpdatingClause& out
     case Rule::create_clause: {
       const std::uint32_t p = first_child(c);
       if (p == kNoPair) return fail(Guard::kCreateMissingPattern);
-      ast::Pattern pattern;
-      if (!build_pattern(p, pattern)) return false;
-      out.variant = pattern;
-      return true;
+      return build_into(p, &Builder::build_pattern, out.variant);
     }
     case Rule::merge_clause:
       return build_merge_clause(c, out);
@@ -151,28 +139,18 @@ bool Builder::build_foreach_clause(std::uint32_t pair, ast::UpdatingClause& out)
 }
 
 bool Builder::build_remove_clause(std::uint32_t pair, ast::UpdatingClause& out) {
-  const auto items = open_list<ast::RemoveItem>();
-  for (const std::uint32_t c : children(pair)) {
-    if (rule(c) != Rule::remove_item) continue;
-    ast::RemoveItem item;
-    if (!build_remove_item(c, item)) return false;
-    push(items, add(item));
+  ast::UpdatingClause::Remove remove;
+  if (!build_children(pair, Rule::remove_item, &Builder::build_remove_item, remove.items)) {
+    return false;
   }
-  out.variant = ast::UpdatingClause::Remove{take_list(items)};
+  out.variant = remove;
   return true;
 }
 
 bool Builder::build_delete_clause(std::uint32_t pair, ast::UpdatingClause& out) {
   ast::UpdatingClause::Delete del{};
   del.detach = next_word_is(text(pair), "DETACH");
-  const auto exprs = open_list<ast::Expr>();
-  for (const std::uint32_t c : children(pair)) {
-    if (rule(c) != Rule::expression) continue;
-    ast::ExprId e;
-    if (!build_expression(c, e)) return false;
-    push(exprs, e);
-  }
-  del.exprs = take_list(exprs);
+  if (!build_expressions(children(pair), del.exprs)) return false;
   out.variant = del;
   return true;
 }
@@ -205,15 +183,7 @@ bool Builder::build_merge_clause(std::uint32_t pair, ast::UpdatingClause& out) {
 }
 
 bool Builder::build_set_clause(std::uint32_t pair, ast::List<ast::SetItem>& out) {
-  const auto items = open_list<ast::SetItem>();
-  for (const std::uint32_t c : children(pair)) {
-    if (rule(c) != Rule::set_item) continue;
-    ast::SetItem item;
-    if (!build_set_item(c, item)) return false;
-    push(items, add(item));
-  }
-  out = take_list(items);
-  return true;
+  return build_children(pair, Rule::set_item, &Builder::build_set_item, out);
 }
 
 bool Builder::build_set_item(std::uint32_t pair, ast::SetItem& out) {
@@ -252,12 +222,8 @@ bool Builder::build_remove_item(std::uint32_t pair, ast::RemoveItem& out) {
   const std::uint32_t first = first_child(pair);
   if (first == kNoPair) return fail(Guard::kEmptyRemoveItem);
   switch (rule(first)) {
-    case Rule::property_expression: {
-      ast::PropertyExpr property;
-      if (!build_property_expression(first, property)) return false;
-      out.variant = property;
-      return true;
-    }
+    case Rule::property_expression:
+      return build_into(first, &Builder::build_property_expression, out.variant);
     case Rule::variable: {
       ast::RemoveItem::Labels item{copy_text(first), {}};
       const std::uint32_t second = next_sibling(pair, first);

@@ -16,15 +16,7 @@ constexpr std::uint32_t kLinearMapEntries = 16;
 }  // namespace
 
 bool Builder::build_pattern(std::uint32_t pair, ast::Pattern& out) {
-  const auto parts = open_list<ast::PatternPart>();
-  for (const std::uint32_t c : children(pair)) {
-    if (rule(c) != Rule::pattern_part) continue;
-    ast::PatternPart part;
-    if (!build_pattern_part(c, part)) return false;
-    push(parts, add(part));
-  }
-  out.parts = take_list(parts);
-  return true;
+  return build_children(pair, Rule::pattern_part, &Builder::build_pattern_part, out.parts);
 }
 
 bool Builder::build_pattern_part(std::uint32_t pair, ast::PatternPart& out) {
@@ -84,12 +76,9 @@ bool Builder::build_node_pattern(std::uint32_t pair, ast::NodePattern& out) {
       case Rule::node_labels:
         out.labels = copy_child_texts(c, Rule::label_name);
         break;
-      case Rule::properties: {
-        ast::MapOrParam properties;
-        if (!build_properties(c, properties)) return false;
-        out.properties = properties;
+      case Rule::properties:
+        if (!build_into(c, &Builder::build_properties, out.properties)) return false;
         break;
-      }
       default:
         break;
     }
@@ -117,12 +106,9 @@ bool Builder::build_relationship_pattern(std::uint32_t pair, ast::RelationshipPa
       case Rule::range_literal:
         out.range = read_range(text(c));
         break;
-      case Rule::properties: {
-        ast::MapOrParam properties;
-        if (!build_properties(c, properties)) return false;
-        out.properties = properties;
+      case Rule::properties:
+        if (!build_into(c, &Builder::build_properties, out.properties)) return false;
         break;
-      }
       default:
         break;
     }
@@ -140,9 +126,7 @@ bool Builder::build_properties(std::uint32_t pair, ast::MapOrParam& out) {
     return true;
   }
   if (rule(c) == Rule::parameter) {
-    std::string_view name = text(c);
-    while (!name.empty() && name.front() == '$') name.remove_prefix(1);
-    out.variant = ast::MapOrParam::Param{copy_text(name)};
+    out.variant = ast::MapOrParam::Param{copy_parameter_name(c)};
     return true;
   }
   return fail(Guard::kUnknownProperties);

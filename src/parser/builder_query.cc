@@ -12,18 +12,10 @@ bool Builder::build_query(std::uint32_t pair) {
   const std::uint32_t body = first_child(statement);
   if (body == kNoPair) return fail(Guard::kEmptyStatement);
   switch (rule(body)) {
-    case Rule::standalone_call: {
-      ast::CallClause call;
-      if (!build_call_clause(body, call)) return false;
-      query_.root_ = call;
-      return true;
-    }
-    case Rule::regular_query: {
-      ast::RegularQuery regular;
-      if (!build_regular_query(body, regular)) return false;
-      query_.root_ = regular;
-      return true;
-    }
+    case Rule::standalone_call:
+      return build_into(body, &Builder::build_call_clause, query_.root_);
+    case Rule::regular_query:
+      return build_into(body, &Builder::build_regular_query, query_.root_);
     default:
       return fail_rule(Guard::kUnknownStatement, body);
   }
@@ -51,18 +43,10 @@ bool Builder::build_single_query(std::uint32_t pair, ast::SingleQuery& out) {
   const std::uint32_t c = first_child(pair);
   if (c == kNoPair) return fail(Guard::kEmptySingleQuery);
   switch (rule(c)) {
-    case Rule::single_part_query: {
-      ast::SinglePartQuery part;
-      if (!build_single_part_query(c, part)) return false;
-      out.variant = part;
-      return true;
-    }
-    case Rule::multi_part_query: {
-      ast::MultiPartQuery multi;
-      if (!build_multi_part_query(c, multi)) return false;
-      out.variant = multi;
-      return true;
-    }
+    case Rule::single_part_query:
+      return build_into(c, &Builder::build_single_part_query, out.variant);
+    case Rule::multi_part_query:
+      return build_into(c, &Builder::build_multi_part_query, out.variant);
     default:
       return fail_rule(Guard::kUnknownSingleQuery, c);
   }
@@ -170,9 +154,7 @@ bool Builder::build_with_clause(std::uint32_t pair, ast::WithClause& out) {
       out.skip = body.skip;
       out.limit = body.limit;
     } else if (rule(c) == Rule::where_clause) {
-      const std::uint32_t e = first_child(c);
-      if (e == kNoPair) return fail(Guard::kWithWhereMissingExpr);
-      if (!build_expression(e, out.where_clause)) return false;
+      if (!build_operand(c, Guard::kWithWhereMissingExpr, out.where_clause)) return false;
     }
   }
   return true;
@@ -201,39 +183,26 @@ bool Builder::build_return_body(std::uint32_t pair, ReturnBody& out) {
         if (trim_white_space(text(c)) == "*") break;
         for (const std::uint32_t item : children(c)) {
           if (rule(item) != Rule::return_item) continue;
-          const std::uint32_t e = first_child(item);
-          if (e == kNoPair) return fail(Guard::kReturnItemMissingExpr);
           ast::ReturnItem built;
-          if (!build_expression(e, built.expr)) return false;
+          if (!build_operand(item, Guard::kReturnItemMissingExpr, built.expr)) return false;
           const std::uint32_t alias = find_child(item, Rule::variable);
           if (alias != kNoPair) built.alias = copy_text(alias);
           push(items, add(built));
         }
         break;
       }
-      case Rule::order_clause: {
-        const auto sorts = open_list<ast::SortItem>();
-        for (const std::uint32_t s : children(c)) {
-          if (rule(s) != Rule::sort_item) continue;
-          ast::SortItem item;
-          if (!build_sort_item(s, item)) return false;
-          push(sorts, add(item));
+      case Rule::order_clause:
+        if (!build_children(c, Rule::sort_item, &Builder::build_sort_item,
+                            out.order_by.emplace())) {
+          return false;
         }
-        out.order_by = take_list(sorts);
         break;
-      }
-      case Rule::skip_clause: {
-        const std::uint32_t e = first_child(c);
-        if (e == kNoPair) return fail(Guard::kSkipMissingExpr);
-        if (!build_expression(e, out.skip)) return false;
+      case Rule::skip_clause:
+        if (!build_operand(c, Guard::kSkipMissingExpr, out.skip)) return false;
         break;
-      }
-      case Rule::limit_clause: {
-        const std::uint32_t e = first_child(c);
-        if (e == kNoPair) return fail(Guard::kLimitMissingExpr);
-        if (!build_expression(e, out.limit)) return false;
+      case Rule::limit_clause:
+        if (!build_operand(c, Guard::kLimitMissingExpr, out.limit)) return false;
         break;
-      }
       default:
         break;
     }
