@@ -219,20 +219,7 @@ class Matcher {
     skip_whitespace_and_comments();
   }
   [[gnu::noinline]] void skip_whitespace_and_comments() {
-    for (;;) {
-      while (pos_ < n_ && kSkipWhitespace[static_cast<unsigned char>(in_[pos_])]) ++pos_;
-      if (pos_ + 1 >= n_ || in_[pos_] != '/') return;
-      if (in_[pos_ + 1] == '/') {
-        const void* eol = std::memchr(in_ + pos_ + 2, '\n', n_ - pos_ - 2);
-        pos_ = eol ? static_cast<std::uint32_t>(static_cast<const char*>(eol) - in_) + 1 : n_;
-      } else if (in_[pos_ + 1] == '*') {
-        const std::size_t close = std::string_view(in_, n_).find("*/", pos_ + 2);
-        if (close == std::string_view::npos) return;
-        pos_ = static_cast<std::uint32_t>(close + 2);
-      } else {
-        return;
-      }
-    }
+    pos_ = static_cast<std::uint32_t>(skip_implicit(std::string_view(in_, n_), pos_));
   }
   // Where the skip from `p` ends, the position left unchanged.
   std::uint32_t skipped(std::uint32_t p) {
