@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 
+#include "parser/keywords.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
 #include "parser/skip.h"
@@ -46,19 +47,6 @@ constexpr ByteSet kHexDigit = byte_set("abcdefABCDEF", false, true);
 constexpr ByteSet kOctalDigit = byte_set("01234567", false, false);
 constexpr ByteSet kNameStart = byte_set("_", true, false);
 constexpr ByteSet kWordChar = byte_set("_", true, true);
-
-// The words of the grammar's `keyword` rule, in the order it tries them. It commits to the first
-// word whose letters match, so a word that an earlier word begins (ASC after AS) is never
-// reserved; the table below keeps only the reserved ones.
-constexpr std::array<std::string_view, 56> kKeywordWords = {
-    "ALL",      "AND",      "ANY",    "AS",     "ASC",      "ASCENDING", "BY",     "CALL",
-    "CASE",     "CONTAINS", "COUNT",  "CREATE", "DELETE",   "DESC",      "DESCENDING",
-    "DETACH",   "DISTINCT", "DO",     "DROP",   "ELSE",     "END",       "ENDS",   "EXISTS",
-    "FALSE",    "FOREACH",  "FOR",    "FROM",   "IN",       "IS",        "LIMIT",  "MATCH",
-    "MERGE",    "NEW",      "NONE",   "NOT",    "NULL",     "ON",        "OPTIONAL", "OR",
-    "ORDER",    "REDUCE",   "REMOVE", "RETURN", "SET",      "SINGLE",    "SKIP",   "STARTS",
-    "THEN",     "TRUE",     "UNION",  "UNWIND", "WHEN",     "WHERE",     "WITH",   "XOR",
-    "YIELD"};
 
 // Reserved words by length and first letter: each bucket holds up to four words packed as their
 // lower-case bytes (byte i at bits 8i), 0 for an empty slot.

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "parser/engine.h"
+#include "parser/keywords.h"
 #include "parser/skip.h"
 
 namespace morvane::parser::grammar {
@@ -57,38 +58,26 @@ struct identifier : Atomic<Rule::identifier, Choice<Seq<Not<keyword>, PlainName>
 // backtick_identifier = @{ "`" ~ (!"`" ~ ANY)* ~ "`" }
 struct backtick_identifier : Atomic<Rule::backtick_identifier, Seq<Lit<"`">, Until<'`'>, Lit<"`">>> {};
 
-// The reserved words, in the order `keyword` tries them. It commits to the first word whose
-// letters match, so a word that another word begins (ASC after AS) is never reserved.
-constexpr std::array<std::string_view, 56> kKeywords = {
-    "ALL",      "AND",    "ANY",     "AS",       "ASC",      "ASCENDING", "BY",     "CALL",
-    "CASE",     "CONTAINS", "COUNT", "CREATE",   "DELETE",   "DESC",      "DESCENDING",
-    "DETACH",   "DISTINCT", "DO",    "DROP",     "ELSE",     "END",       "ENDS",   "EXISTS",
-    "FALSE",    "FOREACH", "FOR",    "FROM",     "IN",       "IS",        "LIMIT",  "MATCH",
-    "MERGE",    "NEW",    "NONE",    "NOT",      "NULL",     "ON",        "OPTIONAL", "OR",
-    "ORDER",    "REDUCE", "REMOVE",  "RETURN",   "SET",      "SINGLE",    "SKIP",   "STARTS",
-    "THEN",     "TRUE",   "UNION",   "UNWIND",   "WHEN",     "WHERE",     "WITH",   "XOR",
-    "YIELD"};
-
 // The keywords grouped by first letter, each group in list order, so a lookup tries only the
 // words that can match.
 struct KeywordIndex {
   std::array<std::uint8_t, 27> start{};  // group of letter i: order[start[i], start[i + 1])
-  std::array<std::uint8_t, kKeywords.size()> order{};
+  std::array<std::uint8_t, kKeywordWords.size()> order{};
 };
 constexpr KeywordIndex make_keyword_index() {
   KeywordIndex index;
   std::size_t n = 0;
   for (int letter = 0; letter < 26; ++letter) {
     index.start[letter] = static_cast<std::uint8_t>(n);
-    for (std::size_t k = 0; k < kKeywords.size(); ++k) {
-      if (kKeywords[k][0] == 'A' + letter) index.order[n++] = static_cast<std::uint8_t>(k);
+    for (std::size_t k = 0; k < kKeywordWords.size(); ++k) {
+      if (kKeywordWords[k][0] == 'A' + letter) index.order[n++] = static_cast<std::uint8_t>(k);
     }
   }
   index.start[26] = static_cast<std::uint8_t>(n);
   return index;
 }
 constexpr KeywordIndex kKeywordIndex = make_keyword_index();
-static_assert(kKeywordIndex.start[26] == kKeywords.size(), "every keyword starts with A-Z");
+static_assert(kKeywordIndex.start[26] == kKeywordWords.size(), "every keyword starts with A-Z");
 
 // (^"ALL" | ^"AND" | ... | ^"YIELD"): the first listed word whose letters match, in any case.
 struct KeywordWord {
@@ -98,7 +87,7 @@ struct KeywordWord {
     if (first < 'a' || first > 'z') return false;
     const int letter = first - 'a';
     for (int i = kKeywordIndex.start[letter]; i < kKeywordIndex.start[letter + 1]; ++i) {
-      const std::string_view word = kKeywords[kKeywordIndex.order[i]];
+      const std::string_view word = kKeywordWords[kKeywordIndex.order[i]];
       if (s.remaining() < word.size()) continue;
       const char* p = s.here();
       std::size_t j = 1;
