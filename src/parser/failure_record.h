@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -35,14 +36,8 @@ class FailureRecord {
   // entry stands for the rule; several are replaced by it. A failure behind pos() changes
   // nothing; one beyond it starts the record afresh there.
   void add(Rule rule, std::uint32_t pos, std::uint32_t before) {
-    const std::uint32_t now = entries_at(pos);
-    if (now > before && now - before == 1) return;
-    if (pos == pos_) rules_.resize(before);
-    if (pos > pos_) {
-      rules_.clear();
-      pos_ = pos;
-    }
-    if (pos == pos_) rules_.push_back(rule);
+    if (pos < pos_) return;  // most failures: inline, and nothing to do
+    add_here_or_beyond(rule, pos, before);
   }
 
   // Applies again the effect of a rule call that found the record at `before` and left it at
@@ -70,6 +65,18 @@ class FailureRecord {
   }
 
  private:
+  [[gnu::noinline]] void add_here_or_beyond(Rule rule, std::uint32_t pos, std::uint32_t before) {
+    if (pos > pos_) {
+      rules_.clear();
+      pos_ = pos;
+    } else if (rules_.size() == before + std::size_t{1}) {
+      return;
+    } else {
+      rules_.resize(before);
+    }
+    rules_.push_back(rule);
+  }
+
   std::uint32_t pos_ = 0;
   std::vector<Rule>& rules_;
 };
