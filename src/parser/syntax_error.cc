@@ -23,21 +23,16 @@ struct LineColumn {
   std::uint32_t column = 1;
 };
 
-// Characters before `offset`; "\r\n" is one line break, a lone "\r" an ordinary character.
+// Characters before `offset`; "\r\n" is one line break, a lone "\r" an ordinary character. (No
+// "\r\n" stands inside the line up to `offset`, so each "\r" there is a character.)
 LineColumn line_column(std::string_view input, std::uint32_t offset) {
+  const std::string_view before = input.substr(0, offset);
   LineColumn at;
-  for (std::uint32_t i = 0; i < offset;) {
-    const char c = input[i];
-    if (c == '\n') {
-      ++at.line;
-      at.column = 1;
-      ++i;
-    } else if (c == '\r' && i + 1 < offset && input[i + 1] == '\n') {
-      ++i;  // the "\n" that follows makes the break
-    } else {
-      ++at.column;
-      i += static_cast<std::uint32_t>(char_length(input, i));
-    }
+  at.line += static_cast<std::uint32_t>(std::count(before.begin(), before.end(), '\n'));
+  const std::size_t last_break = before.rfind('\n');
+  for (std::size_t i = last_break == std::string_view::npos ? 0 : last_break + 1; i < offset;) {
+    ++at.column;
+    i += char_length(input, i);
   }
   return at;
 }
@@ -62,14 +57,28 @@ std::string shown_line(std::string_view input, std::uint32_t offset) {
 // Appends blanks (tabs kept) under the first column - 1 characters of the shown line as
 // displayed (a byte written as \x{hex} takes kEscapedByteWidth), then "^---".
 void append_marker(std::string& out, std::string_view line, std::uint32_t column) {
-  std::uint32_t chars = 0;
-  for (std::size_t i = 0; i < line.size() && chars + 1 < column; ++chars) {
-    if (utf8_sequence_length(line, i) == 0) {
+  const std::size_t chars = column - 1;
+  std::size_t i = 0;
+  for (std::size_t placed = 0; i < line.size() && placed < chars;) {
+    // A run of ASCII characters other than tabs: a blank each.
+    std::size_t run = i;
+    const std::size_t run_limit = std::min(line.size(), i + (chars - placed));
+    while (run < run_limit && static_cast<unsigned char>(line[run]) < 0x80 && line[run] != '\t') {
+      ++run;
+    }
+    out.append(run - i, ' ');
+    placed += run - i;
+    i = run;
+    if (i == line.size() || placed == chars) break;
+    if (line[i] == '\t') {
+      out += '\t';
+    } else if (utf8_sequence_length(line, i) == 0) {
       out.append(kEscapedByteWidth, ' ');
     } else {
-      out += line[i] == '\t' ? '\t' : ' ';
+      out += ' ';
     }
     i += char_length(line, i);
+    ++placed;
   }
   out += "^---";
 }
