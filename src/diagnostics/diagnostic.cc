@@ -1,7 +1,7 @@
 #include "diagnostics/diagnostic.h"
 
-#include <array>
 #include <cassert>
+#include <iterator>
 
 #include "error/utf8_escape.h"
 
@@ -16,55 +16,20 @@ struct CodeRow {
 };
 
 // One row per DiagnosticCode, in index order.
-constexpr std::array<CodeRow, kDiagnosticCodeCount> kCodes = {{
-    {"E101", "ParseError", Severity::Error, "{}"},
-    {"E201", "UnknownNodeLabel", Severity::Error, "Unknown node label: :{}{}"},
-    {"E202", "UnknownNodeLabelInSet", Severity::Error, "Unknown node label in SET: :{}{}"},
-    {"E203", "UnknownNodeLabelInRemove", Severity::Error, "Unknown node label in REMOVE: :{}{}"},
-    {"E211", "UnknownRelType", Severity::Error, "Unknown relationship type: :{}{}"},
-    {"E301", "UnknownNodeProperty", Severity::Error,
-     "Unknown property '{}' for node label :{}{}"},
-    {"E302", "UnknownRelProperty", Severity::Error,
-     "Unknown property '{}' for relationship type :{}{}"},
-    {"E303", "UnknownNodePropertyOnVar", Severity::Error,
-     "Unknown property '{}' on variable '{}' with label :{}{}"},
-    {"E304", "UnknownRelPropertyOnVar", Severity::Error,
-     "Unknown property '{}' on variable '{}' with relationship type :{}{}"},
-    {"E401", "WrongEndpointLabel", Severity::Error,
-     "Relationship :{} expects {} label :{}, but node has label(s): {}"},
-    {"E501", "UnboundVariable", Severity::Error, "Variable '{}' is not bound in this scope"},
-    {"E502", "DuplicateProjectionName", Severity::Error,
-     "Duplicate projection name '{}' in RETURN/WITH"},
-    {"E601", "AggregateStringArg", Severity::Error,
-     "Aggregate function {}() received a string literal; expected a numeric expression"},
-    {"E602", "AggregateInForbiddenContext", Severity::Error,
-     "Aggregate function not allowed in {} context; aggregates are only valid in RETURN, WITH, "
-     "or ORDER BY"},
-    {"E611", "PaginationTypeString", Severity::Error,
-     "{} expression must be an integer, got a string literal"},
-    {"E612", "PaginationTypeBool", Severity::Error,
-     "{} expression must be an integer, got a boolean literal"},
-    {"E613", "PaginationTypeNull", Severity::Error, "{} expression must be an integer, got NULL"},
-    {"E614", "PaginationTypeFloat", Severity::Error,
-     "{} expression must be an integer, got a float literal"},
-    {"E603", "WrongArity", Severity::Error, "Function {}() expects {} argument(s), got {}"},
-    {"W101", "CartesianProduct", Severity::Warning,
-     "MATCH pattern contains disconnected parts that will produce a Cartesian product; add a "
-     "relationship or shared variable to connect them"},
-    {"W103", "UnknownFunction", Severity::Warning,
-     "Unknown function {}(); if this is a user-defined function, ignore this warning"},
-    {"W104", "DistinctOnNonAggregate", Severity::Warning,
-     "DISTINCT is used with non-aggregate function {}(); DISTINCT only has meaning with "
-     "aggregate functions"},
-    {"W201", "UnlabeledFullScan", Severity::Warning,
-     "MATCH contains an unlabeled node with no WHERE clause; this will scan all nodes in the "
-     "graph"},
-    {"W202", "UnboundedVarLength", Severity::Warning,
-     "Variable-length relationship without an upper bound ([*] or [*n..]) may cause unbounded "
-     "traversal"},
-}};
-static_assert(kCodes.size() == static_cast<std::size_t>(DiagnosticCode::UnboundedVarLength) + 1,
-              "one row per DiagnosticCode");
+constexpr CodeRow kCodes[] = {
+#define MORVANE_DIAGNOSTIC(name, code, severity, message) \
+  {code, #name, Severity::severity, message},
+#include "diagnostics/diagnostic_codes.def"
+};
+static_assert(std::size(kCodes) == kDiagnosticCodeCount, "one row per DiagnosticCode");
+
+constexpr bool severities_follow_letters() {
+  for (const CodeRow& entry : kCodes) {
+    if ((entry.code[0] == 'E') != (entry.severity == Severity::Error)) return false;
+  }
+  return true;
+}
+static_assert(severities_follow_letters(), "E codes are errors and W codes warnings");
 
 const CodeRow& row(DiagnosticCode kind) { return kCodes[static_cast<std::size_t>(kind)]; }
 
@@ -83,8 +48,6 @@ std::string_view code(DiagnosticCode kind) { return row(kind).code; }
 std::string_view code_name(DiagnosticCode kind) { return row(kind).name; }
 
 Severity severity(DiagnosticCode kind) { return row(kind).severity; }
-
-std::string_view message_template(DiagnosticCode kind) { return row(kind).message; }
 
 std::string format_message(DiagnosticCode kind, std::initializer_list<std::string_view> args) {
   std::string_view text = row(kind).message;

@@ -1,7 +1,7 @@
 // The findings of validation as data: a code, its severity, the rendered message, an optional
-// textual fix and, for parse errors only, a position. Every code has one row in one table (code
-// string, name, severity, message template); `format_message` is the only place message text is
-// made from it.
+// textual fix and, for parse errors only, a position. Every code has one row in
+// diagnostic_codes.def (code string, name, severity, message template); `format_message` is the
+// only place message text is made from it.
 #pragma once
 
 #include <cstddef>
@@ -21,36 +21,18 @@ enum class Severity : std::uint8_t {
 // "error" or "warning".
 std::string_view severity_text(Severity severity);
 
-// The 24 kinds of finding, in their fixed index order (E603 after E614; there is no W102).
-// The comment gives the code string and what the message template's {} receive, in order.
+// The 24 kinds of finding, in their fixed index order (listed once, in diagnostic_codes.def,
+// whose rows also say what each message's {} receive).
 enum class DiagnosticCode : std::uint8_t {
-  ParseError,                   // E101: the parse failure's message
-  UnknownNodeLabel,             // E201: label, hint
-  UnknownNodeLabelInSet,        // E202: label, hint
-  UnknownNodeLabelInRemove,     // E203: label, hint
-  UnknownRelType,               // E211: type, hint
-  UnknownNodeProperty,          // E301: key, label, hint
-  UnknownRelProperty,           // E302: key, type, hint
-  UnknownNodePropertyOnVar,     // E303: key, variable, label, hint
-  UnknownRelPropertyOnVar,      // E304: key, variable, type, hint
-  WrongEndpointLabel,           // E401: type, "source"/"target", expected label, ":A, :B"
-  UnboundVariable,              // E501: variable
-  DuplicateProjectionName,      // E502: projection name
-  AggregateStringArg,           // E601: function name
-  AggregateInForbiddenContext,  // E602: "MATCH WHERE", "SET" or "DELETE"
-  PaginationTypeString,         // E611: "SKIP" or "LIMIT"
-  PaginationTypeBool,           // E612: "SKIP" or "LIMIT"
-  PaginationTypeNull,           // E613: "SKIP" or "LIMIT"
-  PaginationTypeFloat,          // E614: "SKIP" or "LIMIT"
-  WrongArity,                   // E603: function name, expected count text, given count
-  CartesianProduct,             // W101: nothing
-  UnknownFunction,              // W103: function name
-  DistinctOnNonAggregate,       // W104: function name
-  UnlabeledFullScan,            // W201: nothing
-  UnboundedVarLength,           // W202: nothing
+#define MORVANE_DIAGNOSTIC(name, code, severity, message) name,
+#include "diagnostics/diagnostic_codes.def"
 };
 
-inline constexpr std::size_t kDiagnosticCodeCount = 24;
+inline constexpr std::size_t kDiagnosticCodeCount = 0
+#define MORVANE_DIAGNOSTIC(name, code, severity, message) +1
+#include "diagnostics/diagnostic_codes.def"
+    ;
+static_assert(kDiagnosticCodeCount == 24, "diagnostic_codes.def lists the 24 codes");
 
 // The four-character code, e.g. "E201".
 std::string_view code(DiagnosticCode kind);
@@ -58,11 +40,9 @@ std::string_view code(DiagnosticCode kind);
 std::string_view code_name(DiagnosticCode kind);
 // Error for E codes, Warning for W codes.
 Severity severity(DiagnosticCode kind);
-// The message with "{}" where the arguments go, e.g. "Unknown node label: :{}{}".
-std::string_view message_template(DiagnosticCode kind);
 
 // The message of `kind` with each "{}" replaced by the next of `args`, in order. The caller
-// passes exactly as many arguments as the template has placeholders (see the enum's comments);
+// passes exactly as many arguments as the template has placeholders (see diagnostic_codes.def);
 // a hint argument is `suggestion_hint(...)` from suggest.h, possibly empty. Arguments echo the
 // query: a byte in them that begins no well-formed UTF-8 sequence is written as \x{hex}.
 std::string format_message(DiagnosticCode kind, std::initializer_list<std::string_view> args);
