@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "parser/parse.h"
@@ -135,10 +134,8 @@ void walk_all(benchmark::State& state, const std::vector<std::string>& queries) 
   }
   for (auto _ : state) {
     for (const morvane::parser::ast::CypherQuery& tree : trees) {
-      const auto* regular = std::get_if<morvane::parser::ast::CypherQuery::Regular>(&tree.root());
-      if (regular == nullptr) continue;
       SemanticValidator validator(schema, suggestions, tree);
-      validator.validate_regular_query(*regular);
+      validator.validate();
       benchmark::DoNotOptimize(validator.diagnostics().data());
     }
   }

@@ -1,7 +1,5 @@
 #include "validator/morvane.h"
 
-#include <variant>
-
 #include "parser/parse.h"
 #include "validator/autocorrect.h"
 #include "validator/semantic.h"
@@ -27,18 +25,15 @@ PyValidationResult Morvane::validate(std::string_view query,
     return result;
   }
 
-  const parser::ast::CypherQuery& tree = parsed.value();
-  // A standalone procedure call has nothing the schema can check.
-  const auto* regular = std::get_if<parser::ast::CypherQuery::Regular>(&tree.root());
-  if (regular == nullptr) return result;
-
-  semantic::SemanticValidator validator(schema_, suggestions_, tree);
-  validator.validate_regular_query(*regular);
+  semantic::SemanticValidator validator(schema_, suggestions_, parsed.value());
+  validator.validate();
   if (stats != nullptr) *stats += validator.suggest_stats();
-  result.semantic_errors = validator.take_errors();
-  result.errors = result.semantic_errors;
-  result.warnings = validator.take_warnings();
   result.diagnostics = validator.take_diagnostics();
+  // Most queries have no finding: their lists stay empty.
+  if (result.diagnostics.empty()) return result;
+  result.semantic_errors = diagnostics::messages(result.diagnostics, diagnostics::Severity::Error);
+  result.errors = result.semantic_errors;
+  result.warnings = diagnostics::messages(result.diagnostics, diagnostics::Severity::Warning);
   result.is_valid = result.errors.empty();
   if (!result.is_valid) result.fixed_query = auto_correct(query, result.diagnostics);
   return result;

@@ -1,4 +1,4 @@
-// The validator's state, its two push operations, and the walk over queries and clauses with
+// The validator's entry, its one report operation, and the walk over queries and clauses with
 // the scope rules. Pattern checks are in semantic_patterns.cc, expression checks in
 // semantic_expr.cc.
 #include "validator/semantic.h"
@@ -10,24 +10,22 @@
 
 namespace morvane::validator::semantic {
 
-using diagnostics::Severity;
-
 SemanticValidator::SemanticValidator(const schema::Schema& schema,
                                      const SuggestionIndex& suggestions,
                                      const ast::CypherQuery& tree)
     : schema_(schema), suggestions_(suggestions), tree_(tree) {}
 
-void SemanticValidator::push_error(DiagnosticCode code, std::string message,
-                                   std::optional<Suggestion> suggestion) {
-  errors_.push_back(message);
-  diagnostics_.push_back(ValidationDiagnostic{code, Severity::Error, std::move(message),
-                                              std::move(suggestion), std::nullopt});
+void SemanticValidator::validate() {
+  if (const auto* regular = std::get_if<ast::CypherQuery::Regular>(&tree_.root())) {
+    validate_regular_query(*regular);
+  }
 }
 
-void SemanticValidator::push_warning(DiagnosticCode code, std::string message) {
-  warnings_.push_back(message);
-  diagnostics_.push_back(
-      ValidationDiagnostic{code, Severity::Warning, std::move(message), std::nullopt, std::nullopt});
+void SemanticValidator::report(DiagnosticCode code, std::initializer_list<std::string_view> args,
+                               std::optional<Suggestion> suggestion) {
+  diagnostics_.push_back(ValidationDiagnostic{code, diagnostics::severity(code),
+                                              diagnostics::format_message(code, args),
+                                              std::move(suggestion), std::nullopt});
 }
 
 std::optional<std::string_view> SemanticValidator::closest_name(std::string_view name,

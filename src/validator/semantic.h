@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -49,19 +50,22 @@ class SemanticValidator {
   SemanticValidator(const schema::Schema& schema, const SuggestionIndex& suggestions,
                     const ast::CypherQuery& tree);
 
-  // What was found, in push order: the error messages, the warning messages, and every finding
-  // as a diagnostic (errors and warnings interleaved).
-  const std::vector<std::string>& errors() const { return errors_; }
-  const std::vector<std::string>& warnings() const { return warnings_; }
+  // Checks the whole tree; a standalone procedure call has nothing the schema can check. Call
+  // once per validator.
+  void validate();
+
+  // Every finding, in the order found (errors and warnings interleaved).
   const std::vector<ValidationDiagnostic>& diagnostics() const { return diagnostics_; }
-  std::vector<std::string> take_errors() { return std::move(errors_); }
-  std::vector<std::string> take_warnings() { return std::move(warnings_); }
   std::vector<ValidationDiagnostic> take_diagnostics() { return std::move(diagnostics_); }
   // The work of the closest-name searches run so far.
   const diagnostics::SuggestStats& suggest_stats() const { return suggest_stats_; }
 
-  void push_error(DiagnosticCode code, std::string message, std::optional<Suggestion> suggestion);
-  void push_warning(DiagnosticCode code, std::string message);
+ private:
+  // Appends the finding `code`, its severity from the code's row, its message made from `args`
+  // as format_message takes them, and `suggestion` (only the label, type and property errors
+  // have one).
+  void report(DiagnosticCode code, std::initializer_list<std::string_view> args,
+              std::optional<Suggestion> suggestion = std::nullopt);
 
   // ---- Query walk (semantic.cc) ----
 
@@ -131,10 +135,10 @@ class SemanticValidator {
   // E502 for each projection name seen before.
   void check_alias_uniqueness(ast::List<ast::ReturnItem> items);
 
- private:
   std::string_view text(ast::Str str) const { return tree_.text(str); }
   // The projected name of an item: its alias, or the name of a bare variable; else nothing.
   std::optional<std::string_view> projection_name(const ast::ReturnItem& item) const;
+  // W103 for an unknown function; otherwise E603, W104, then E601 for each string argument.
   void validate_function_call(const ast::FunctionCallExpr& call);
 
   // The hint that ends a message about an unknown name and the suggestion of the diagnostic,
@@ -150,8 +154,6 @@ class SemanticValidator {
   // The name of `list` closest to `name`, searched the first time this pair is asked for.
   std::optional<std::string_view> closest_name(std::string_view name, std::size_t list);
 
-  std::vector<std::string> errors_;
-  std::vector<std::string> warnings_;
   std::vector<ValidationDiagnostic> diagnostics_;
   const schema::Schema& schema_;
   const SuggestionIndex& suggestions_;

@@ -10,7 +10,6 @@
 
 namespace morvane::validator::semantic {
 
-using diagnostics::format_message;
 using ast::ExprKind;
 
 namespace {
@@ -61,8 +60,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
     case ExprKind::Variable: {
       std::string_view name = text(expr.name());
       if (!scope_.contains(name)) {
-        push_error(DiagnosticCode::UnboundVariable,
-                   format_message(DiagnosticCode::UnboundVariable, {name}), std::nullopt);
+        report(DiagnosticCode::UnboundVariable, {name});
       }
       return;
     }
@@ -133,27 +131,21 @@ void SemanticValidator::validate_function_call(const ast::FunctionCallExpr& call
   std::string_view name = text(call.name);
   const KnownFunction* function = find_known_function(name);
   if (function == nullptr) {
-    push_warning(DiagnosticCode::UnknownFunction,
-                 format_message(DiagnosticCode::UnknownFunction, {name}));
+    report(DiagnosticCode::UnknownFunction, {name});
     return;
   }
   ast::ListView<ast::Expr> args = tree_[call.args];
   if (args.size() < function->min_args ||
       (function->max_args && args.size() > *function->max_args)) {
-    push_error(DiagnosticCode::WrongArity,
-               format_message(DiagnosticCode::WrongArity,
-                              {name, arity_text(*function), std::to_string(args.size())}),
-               std::nullopt);
+    report(DiagnosticCode::WrongArity, {name, arity_text(*function), std::to_string(args.size())});
   }
   if (call.distinct && !function->aggregate) {
-    push_warning(DiagnosticCode::DistinctOnNonAggregate,
-                 format_message(DiagnosticCode::DistinctOnNonAggregate, {name}));
+    report(DiagnosticCode::DistinctOnNonAggregate, {name});
   }
   if (function->numeric_aggregate) {
     for (const ast::Expr& arg : args) {
       if (arg.kind() != ExprKind::String) continue;
-      push_error(DiagnosticCode::AggregateStringArg,
-                 format_message(DiagnosticCode::AggregateStringArg, {name}), std::nullopt);
+      report(DiagnosticCode::AggregateStringArg, {name});
     }
   }
 }
@@ -200,9 +192,7 @@ bool SemanticValidator::contains_aggregate(ast::ExprId root) const {
 
 void SemanticValidator::check_aggregate_context(ast::ExprId expr, std::string_view context) {
   if (!contains_aggregate(expr)) return;
-  push_error(DiagnosticCode::AggregateInForbiddenContext,
-             format_message(DiagnosticCode::AggregateInForbiddenContext, {context}),
-             std::nullopt);
+  report(DiagnosticCode::AggregateInForbiddenContext, {context});
 }
 
 void SemanticValidator::validate_pagination_expr(ast::ExprId expr, std::string_view clause) {
@@ -216,7 +206,7 @@ void SemanticValidator::validate_pagination_expr(ast::ExprId expr, std::string_v
       validate_expr(expr);
       return;
   }
-  push_error(code, format_message(code, {clause}), std::nullopt);
+  report(code, {clause});
 }
 
 void SemanticValidator::validate_property_access(std::string_view variable,
@@ -241,8 +231,7 @@ void SemanticValidator::validate_property_access(std::string_view variable,
           key, label ? suggestions_.node_properties(name) : suggestions_.rel_properties(name));
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
-      push_error(code, format_message(code, {key, variable, name, proposal.hint}),
-                 std::move(proposal.suggestion));
+      report(code, {key, variable, name, proposal.hint}, std::move(proposal.suggestion));
     }
   }
 }
@@ -263,8 +252,7 @@ void SemanticValidator::check_alias_uniqueness(ast::List<ast::ReturnItem> items)
     bool repeated = false;
     for (std::string_view have : seen) repeated = repeated || have == *name;
     if (repeated) {
-      push_error(DiagnosticCode::DuplicateProjectionName,
-                 format_message(DiagnosticCode::DuplicateProjectionName, {*name}), std::nullopt);
+      report(DiagnosticCode::DuplicateProjectionName, {*name});
     } else {
       seen.push_back(*name);
     }

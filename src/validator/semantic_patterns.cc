@@ -8,7 +8,6 @@
 
 namespace morvane::validator::semantic {
 
-using diagnostics::format_message;
 
 namespace {
 
@@ -36,9 +35,8 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
     Proposal proposal = label_proposal(label, suggestions_.node_labels());
-    push_error(DiagnosticCode::UnknownNodeLabel,
-               format_message(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint}),
-               std::move(proposal.suggestion));
+    report(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint},
+           std::move(proposal.suggestion));
   }
 
   const ast::MapOrParam::Map* map = property_map(node.properties);
@@ -51,9 +49,8 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
       auto declared = schema_.nodes.find(label);
       if (declared == schema_.nodes.end() || declared->second.contains(key)) continue;
       Proposal proposal = property_proposal(key, suggestions_.node_properties(label));
-      push_error(DiagnosticCode::UnknownNodeProperty,
-                 format_message(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint}),
-                 std::move(proposal.suggestion));
+      report(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint},
+             std::move(proposal.suggestion));
     }
   }
 }
@@ -67,9 +64,7 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
     auto declared = schema_.relationships.find(type);
     if (declared == schema_.relationships.end()) {
       Proposal proposal = label_proposal(type, suggestions_.rel_types());
-      push_error(DiagnosticCode::UnknownRelType,
-                 format_message(DiagnosticCode::UnknownRelType, {type, proposal.hint}),
-                 std::move(proposal.suggestion));
+      report(DiagnosticCode::UnknownRelType, {type, proposal.hint}, std::move(proposal.suggestion));
       continue;
     }
 
@@ -78,9 +73,8 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
         std::string_view key = text(entry.key);
         if (declared->second.properties.contains(key)) continue;
         Proposal proposal = property_proposal(key, suggestions_.rel_properties(type));
-        push_error(DiagnosticCode::UnknownRelProperty,
-                   format_message(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint}),
-                   std::move(proposal.suggestion));
+        report(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint},
+               std::move(proposal.suggestion));
       }
     }
 
@@ -121,10 +115,7 @@ void SemanticValidator::check_endpoint_label(ast::List<ast::Str> node_labels,
     written_labels += ':';
     written_labels += text(written);
   }
-  push_error(DiagnosticCode::WrongEndpointLabel,
-             format_message(DiagnosticCode::WrongEndpointLabel,
-                            {rel_type, role, expected, written_labels}),
-             std::nullopt);
+  report(DiagnosticCode::WrongEndpointLabel, {rel_type, role, expected, written_labels});
 }
 
 void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool in_set) {
@@ -134,7 +125,7 @@ void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool
     std::string_view label = text(written);
     if (schema_.has_node_label(label)) continue;
     Proposal proposal = label_proposal(label, suggestions_.node_labels());
-    push_error(code, format_message(code, {label, proposal.hint}), std::move(proposal.suggestion));
+    report(code, {label, proposal.hint}, std::move(proposal.suggestion));
   }
 }
 
@@ -158,8 +149,7 @@ void SemanticValidator::check_cartesian_product(ast::List<ast::PatternPart> part
         for (std::string_view have : seen) shared = shared || have == name;
       }
       if (!shared) {
-        push_warning(DiagnosticCode::CartesianProduct,
-                     format_message(DiagnosticCode::CartesianProduct, {}));
+        report(DiagnosticCode::CartesianProduct, {});
         return;
       }
     }
@@ -178,16 +168,14 @@ void SemanticValidator::check_match_complexity(const ast::ReadingClause::Match& 
       }
     }
     if (unlabeled) {
-      push_warning(DiagnosticCode::UnlabeledFullScan,
-                   format_message(DiagnosticCode::UnlabeledFullScan, {}));
+      report(DiagnosticCode::UnlabeledFullScan, {});
     }
   }
   for (const ast::PatternPart& part : parts) {
     for (const ast::PatternStep& step : tree_[part.element.chain]) {
       const std::optional<ast::Range>& range = step.relationship.range;
       if (range && !range->upper) {
-        push_warning(DiagnosticCode::UnboundedVarLength,
-                     format_message(DiagnosticCode::UnboundedVarLength, {}));
+        report(DiagnosticCode::UnboundedVarLength, {});
       }
     }
   }
