@@ -142,13 +142,15 @@ Row from_previous(Row row, std::uint8_t fill) {
 class Band {
  public:
   explicit Band(std::string_view target)
-      : columns_(target.size() + 3 * kBand + kVectorLanes + 1, 0),
-        absent_(columns_.size(), 1),
-        target_size_(target.size()) {
+      : width_(target.size() + 3 * kBand + kVectorLanes + 1), target_size_(target.size()) {
+    columns_.assign(width_, 0);
+    columns_.resize(2 * width_, 1);
     for (std::size_t j = 1; j <= target.size(); ++j) {
       columns_[j + kBand] = static_cast<std::uint8_t>(target[j - 1]);
-      absent_[j + kBand] = 0;
+      columns_[width_ + j + kBand] = 0;
     }
+    // A candidate offered is at most kBand longer than the target.
+    rows_.reserve(target.size() + kBand + 1);
     Row first = splat(kCap);
     // Row 0: column j costs j; the columns before 0 are outside the matrix.
     for (std::size_t lane = kBand; lane < kLanes; ++lane) {
@@ -201,7 +203,7 @@ class Band {
   Row next_row(Row above, std::size_t i, std::uint8_t byte) const {
     // Column j = i + lane - kBand is columns_[i + lane].
     const Row differs = where(load(columns_.data() + i) != splat(byte), splat(1)) |
-                        load(absent_.data() + i);
+                        load(columns_.data() + width_ + i);
     // Diagonal and vertical steps; the lanes do not depend on each other.
     Row row = min(above + differs, from_next(above, kCap) + 1);
     if (i <= kBand) {
@@ -217,8 +219,10 @@ class Band {
     return min(row, splat(kCap));
   }
 
-  std::vector<std::uint8_t> columns_;  // the target's byte of column j at j + kBand
-  std::vector<std::uint8_t> absent_;   // 1 where no column of the target is
+  std::size_t width_;
+  // The target's byte of column j at j + kBand; then, from width_ on, 1 at the same places
+  // where the target has no column.
+  std::vector<std::uint8_t> columns_;
   std::size_t target_size_;
   std::vector<Row> rows_;    // rows_[i] is row i of the candidate last offered, for i <= kept_
   std::size_t kept_ = 0;
