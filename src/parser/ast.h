@@ -26,10 +26,12 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -722,7 +724,28 @@ class CypherQuery {
  private:
   friend class builder::Builder;
 
-  std::vector<std::byte> store_;
+  // Leaves the bytes of a grown store unset: the builder writes every byte of what it places
+  // there, and the rest (the unused tail, padding) is never read.
+  template <class T>
+  struct Unset : std::allocator<T> {
+    template <class U>
+    struct rebind {
+      using other = Unset<U>;
+    };
+    Unset() = default;
+    template <class U>
+    Unset(const Unset<U>&) noexcept {}
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+      if constexpr (sizeof...(Args) == 0) {
+        ::new (static_cast<void*>(at)) U;
+      } else {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+      }
+    }
+  };
+
+  std::vector<std::byte, Unset<std::byte>> store_;
   Root root_;
 };
 

@@ -55,7 +55,7 @@ std::uint32_t Builder::find_child(std::uint32_t pair, Rule wanted) const {
 
 void Builder::grow(std::size_t needed) {
   if (needed > kMaxStore) throw std::bad_alloc();
-  std::vector<std::byte>& store = query_.store_;
+  auto& store = query_.store_;
   store.resize(std::min(kMaxStore, std::max(needed, 2 * store.size())));
 }
 
