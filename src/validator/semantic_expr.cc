@@ -1,7 +1,10 @@
 // Expression and projection checks: unbound variables, function calls against the known
 // functions, aggregates where they are not allowed, SKIP and LIMIT literals, property keys read
 // from bound variables, and duplicate projection names.
+#include <algorithm>
+#include <array>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 
@@ -245,17 +248,24 @@ std::optional<std::string_view> SemanticValidator::projection_name(
 }
 
 void SemanticValidator::check_alias_uniqueness(ast::List<ast::ReturnItem> items) {
-  std::vector<std::string_view> seen;
+  // The names met so far: a short list searched name by name, or for a long projection (tens of
+  // thousands of items are possible) a set.
+  constexpr std::size_t kSearchedNames = 16;
+  const bool long_list = items.size > kSearchedNames;
+  std::array<std::string_view, kSearchedNames> few;
+  std::size_t met = 0;
+  std::unordered_set<std::string_view> many;
   for (const ast::ReturnItem& item : tree_[items]) {
     std::optional<std::string_view> name = projection_name(item);
     if (!name) continue;
-    bool repeated = false;
-    for (std::string_view have : seen) repeated = repeated || have == *name;
-    if (repeated) {
-      report(DiagnosticCode::DuplicateProjectionName, {*name});
+    bool repeated;
+    if (long_list) {
+      repeated = !many.insert(*name).second;
     } else {
-      seen.push_back(*name);
+      repeated = std::find(few.begin(), few.begin() + met, *name) != few.begin() + met;
+      if (!repeated) few[met++] = *name;
     }
+    if (repeated) report(DiagnosticCode::DuplicateProjectionName, {*name});
   }
 }
 
