@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "error/utf8_escape.h"
 #include "schema/json_errors.h"
-#include "schema/json_utf8.h"
 #include "schema/schema_json.h"
 
 namespace morvane::schema {
@@ -28,9 +28,14 @@ bool is_string_special(char c) {
 }
 
 bool is_valid_utf8(std::string_view text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    if (!next_code_point(text, at)) return false;
+  for (std::size_t at = 0; at < text.size();) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++at;
+      continue;
+    }
+    const std::size_t length = utf8_sequence_length(text, at);
+    if (length == 0) return false;
+    at += length;
   }
   return true;
 }
