@@ -262,29 +262,17 @@ class Closest {
   std::optional<std::size_t> best_;
 };
 
+// A one-off search: the candidates made into a list of their own.
 template <class Name>
 std::optional<std::string_view> closest_in(std::string_view target,
                                            std::span<const Name> candidates,
                                            SuggestStats* stats) {
-  SuggestStats counted{.searches = 1};
-  std::string lowered_target;
-  lower_into(target, lowered_target);
-  const std::uint64_t target_groups = byte_groups(lowered_target);
-  std::string lowered;
-  std::string offered;  // the last candidate offered, lower-cased
-  Closest closest(lowered_target);
-  for (std::size_t i = 0; i < candidates.size() && !closest.settled(); ++i) {
-    lower_into(candidates[i], lowered);
-    if (!closest.may_be_within(lowered_target.size(), target_groups, lowered.size(),
-                               byte_groups(lowered))) {
-      continue;
-    }
-    closest.offer(i, lowered, common_prefix(lowered, offered), counted);
-    offered.swap(lowered);
-  }
-  if (stats != nullptr) *stats += counted;
-  if (!closest.best()) return std::nullopt;
-  return std::string_view(candidates[*closest.best()]);
+  const std::vector<std::string_view> names(candidates.begin(), candidates.end());
+  CandidateLists lists;
+  const std::size_t list = lists.add(names);
+  const std::optional<std::size_t> best = lists.closest_index(list, target, stats);
+  if (!best) return std::nullopt;
+  return std::string_view(candidates[*best]);
 }
 
 }  // namespace
@@ -337,6 +325,14 @@ std::string_view CandidateLists::name(std::size_t list, std::size_t i) const {
 
 std::optional<std::string_view> CandidateLists::closest(std::size_t list, std::string_view target,
                                                         SuggestStats* stats) const {
+  const std::optional<std::size_t> best = closest_index(list, target, stats);
+  if (!best) return std::nullopt;
+  return name(list, *best);
+}
+
+std::optional<std::size_t> CandidateLists::closest_index(std::size_t list,
+                                                         std::string_view target,
+                                                         SuggestStats* stats) const {
   SuggestStats counted{.searches = 1};
   std::string lowered_target;
   lower_into(target, lowered_target);
@@ -356,8 +352,7 @@ std::optional<std::string_view> CandidateLists::closest(std::size_t list, std::s
   }
   if (stats != nullptr) *stats += counted;
   if (!closest.best()) return std::nullopt;
-  const Entry& best = entries_[*closest.best()];
-  return text.substr(best.name, best.name_size);
+  return *closest.best() - begin(list);
 }
 
 std::optional<Suggestion> label_replacement(std::string_view label,

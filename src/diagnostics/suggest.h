@@ -83,6 +83,9 @@ class CandidateLists {
   // closest_match(target, names of list `list`): the same answer, viewing this object's copy.
   std::optional<std::string_view> closest(std::size_t list, std::string_view target,
                                           SuggestStats* stats = nullptr) const;
+  // The same search, answering with the name's place in its list.
+  std::optional<std::size_t> closest_index(std::size_t list, std::string_view target,
+                                           SuggestStats* stats = nullptr) const;
 
  private:
   // What a search reads of every candidate, kept apart so that a scan of a long list reads
