@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "parser/failure_record.h"
+#include "parser/byte_classes.h"
 #include "parser/memo.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
@@ -273,8 +274,7 @@ struct ILit {
   }
 };
 
-// One byte of an ASCII class, given as a 256-entry table (the type of skip.h's tables).
-using ByteTable = std::array<bool, 256>;
+// One byte of an ASCII class, given as a 256-entry table (byte_classes.h, skip.h).
 template <const ByteTable& Table>
 struct Class {
   static bool match(State& s) {
@@ -290,26 +290,6 @@ struct Class {
     return f;
   }
 };
-
-template <char Lo, char Hi>
-constexpr ByteTable range_table() {
-  ByteTable t{};
-  for (int c = static_cast<unsigned char>(Lo); c <= static_cast<unsigned char>(Hi); ++c) {
-    t[c] = true;
-  }
-  return t;
-}
-constexpr ByteTable union_table(ByteTable a, ByteTable b) {
-  for (int c = 0; c < 256; ++c) a[c] = a[c] || b[c];
-  return a;
-}
-
-inline constexpr ByteTable kDigit = range_table<'0', '9'>();
-inline constexpr ByteTable kOctal = range_table<'0', '7'>();
-inline constexpr ByteTable kAlpha = union_table(range_table<'a', 'z'>(), range_table<'A', 'Z'>());
-inline constexpr ByteTable kAlphanumeric = union_table(kAlpha, kDigit);
-inline constexpr ByteTable kHexDigit =
-    union_table(kDigit, union_table(range_table<'a', 'f'>(), range_table<'A', 'F'>()));
 
 // The bytes the implicit skip can pass over first.
 constexpr FirstSet skip_first() { return Class<kSkipStart>::first(); }

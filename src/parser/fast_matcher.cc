@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 
+#include "parser/byte_classes.h"
 #include "parser/keywords.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
@@ -30,23 +31,10 @@ constexpr std::uint64_t kFastWorkBase = 256;
 // in the middle of a run can hold pairs of attempts that later fail; half leaves room for them.
 constexpr std::uint32_t kFastMaxPairs = kMaxPairs / 2;
 
-using ByteSet = std::array<bool, 256>;
-
-constexpr ByteSet byte_set(std::string_view members, bool letters, bool digits) {
-  ByteSet set{};
-  for (char c : members) set[static_cast<unsigned char>(c)] = true;
-  for (int c = 0; c < 256; ++c) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if ((letters && letter) || (digits && c >= '0' && c <= '9')) set[c] = true;
-  }
-  return set;
-}
-
-constexpr ByteSet kDigit = byte_set("", false, true);
-constexpr ByteSet kHexDigit = byte_set("abcdefABCDEF", false, true);
-constexpr ByteSet kOctalDigit = byte_set("01234567", false, false);
-constexpr ByteSet kNameStart = byte_set("_", true, false);
-constexpr ByteSet kWordChar = byte_set("_", true, true);
+// A name's first byte, (ASCII_ALPHA | "_"), and its other bytes, (ASCII_ALPHANUMERIC | "_").
+constexpr ByteTable kUnderscore = range_table<'_', '_'>();
+constexpr ByteTable kNameStart = union_table(kAlpha, kUnderscore);
+constexpr ByteTable kWordChar = union_table(kAlphanumeric, kUnderscore);
 
 // Reserved words by length and first letter: each bucket holds up to four words packed as their
 // lower-case bytes (byte i at bits 8i), 0 for an empty slot.
@@ -1635,9 +1623,9 @@ class Matcher {
     if (at(pos_) == '0' && at(pos_ + 1) == 'x' && kHexDigit[at(pos_ + 2)]) {
       end = pos_ + 3;
       while (kHexDigit[at(end)]) ++end;
-    } else if (at(pos_) == '0' && at(pos_ + 1) == 'o' && kOctalDigit[at(pos_ + 2)]) {
+    } else if (at(pos_) == '0' && at(pos_ + 1) == 'o' && kOctal[at(pos_ + 2)]) {
       end = pos_ + 3;
-      while (kOctalDigit[at(end)]) ++end;
+      while (kOctal[at(end)]) ++end;
     } else {
       while (kDigit[at(end)]) ++end;
       if (end == pos_) return false;
