@@ -51,7 +51,10 @@ Severity severity(DiagnosticCode kind) { return row(kind).severity; }
 
 std::string format_message(DiagnosticCode kind, std::initializer_list<std::string_view> args) {
   std::string_view text = row(kind).message;
+  std::size_t size = text.size();
+  for (std::string_view arg : args) size += arg.size();
   std::string out;
+  out.reserve(size);  // exact unless an argument needs escapes
   const std::string_view* arg = args.begin();
   std::size_t from = 0;
   for (std::size_t at = text.find("{}"); at != std::string_view::npos;

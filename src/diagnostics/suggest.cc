@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "error/utf8_escape.h"
 
@@ -142,22 +143,35 @@ Row from_previous(Row row, std::uint8_t fill) {
 class Band {
  public:
   explicit Band(std::string_view target)
-      : width_(target.size() + 3 * kBand + kVectorLanes + 1), target_size_(target.size()) {
-    columns_.assign(width_, 0);
-    columns_.resize(2 * width_, 1);
+      : width_(target.size() + 3 * kBand + kVectorLanes + 1),
+        // A candidate offered is at most kBand longer than the target.
+        row_capacity_(target.size() + kBand + 1),
+        target_size_(target.size()) {
+    // Names are short: their rows and columns fit the inline buffer, and a search allocates
+    // nothing.
+    const std::size_t bytes = row_capacity_ * sizeof(Row) + 2 * width_;
+    std::uint8_t* storage = inline_;
+    if (bytes > sizeof inline_) {
+      heap_ = std::make_unique<Row[]>((bytes + sizeof(Row) - 1) / sizeof(Row));
+      storage = reinterpret_cast<std::uint8_t*>(heap_.get());
+    }
+    rows_ = reinterpret_cast<Row*>(storage);
+    columns_ = storage + row_capacity_ * sizeof(Row);
+    std::memset(columns_, 0, width_);
+    std::memset(columns_ + width_, 1, width_);
     for (std::size_t j = 1; j <= target.size(); ++j) {
       columns_[j + kBand] = static_cast<std::uint8_t>(target[j - 1]);
       columns_[width_ + j + kBand] = 0;
     }
-    // A candidate offered is at most kBand longer than the target.
-    rows_.reserve(target.size() + kBand + 1);
     Row first = splat(kCap);
     // Row 0: column j costs j; the columns before 0 are outside the matrix.
     for (std::size_t lane = kBand; lane < kLanes; ++lane) {
       first[lane] = static_cast<std::uint8_t>(lane - kBand);
     }
-    rows_.push_back(first);
+    rows_[0] = first;
   }
+  Band(const Band&) = delete;
+  Band& operator=(const Band&) = delete;
 
   // The distance of `candidate` from the target when at most `bound` (<= kBand), else nothing.
   // `shared` is the length of a prefix it has in common with the candidate offered before it.
@@ -179,7 +193,7 @@ class Band {
     const Row within = splat(static_cast<std::uint8_t>(bound));
     auto hopeless = [&](const Row& row) { return !any(row + to_last <= within); };
     if (hopeless(rows_[kept_])) return std::nullopt;
-    if (rows_.size() <= n) rows_.resize(n + 1);
+    assert(n < row_capacity_);
     while (kept_ < n) {
       const std::size_t i = kept_ + 1;
       rows_[i] = next_row(rows_[i - 1], i, static_cast<std::uint8_t>(candidate[i - 1]));
@@ -202,8 +216,8 @@ class Band {
   // Row i (for candidate byte `byte`) from row i - 1.
   Row next_row(Row above, std::size_t i, std::uint8_t byte) const {
     // Column j = i + lane - kBand is columns_[i + lane].
-    const Row differs = where(load(columns_.data() + i) != splat(byte), splat(1)) |
-                        load(columns_.data() + width_ + i);
+    const Row differs = where(load(columns_ + i) != splat(byte), splat(1)) |
+                        load(columns_ + width_ + i);
     // Diagonal and vertical steps; the lanes do not depend on each other.
     Row row = min(above + differs, from_next(above, kCap) + 1);
     if (i <= kBand) {
@@ -220,11 +234,16 @@ class Band {
   }
 
   std::size_t width_;
-  // The target's byte of column j at j + kBand; then, from width_ on, 1 at the same places
-  // where the target has no column.
-  std::vector<std::uint8_t> columns_;
+  std::size_t row_capacity_;
   std::size_t target_size_;
-  std::vector<Row> rows_;    // rows_[i] is row i of the candidate last offered, for i <= kept_
+  // rows_[i] is row i of the candidate last offered, for i <= kept_.
+  Row* rows_;
+  // The target's byte of column j at j + kBand; then, from width_ on, 1 at the same places
+  // where the target has no column. Rows and columns are in inline_, or in heap_ for a long
+  // target.
+  std::uint8_t* columns_;
+  alignas(Row) std::uint8_t inline_[1024];
+  std::unique_ptr<Row[]> heap_;
   std::size_t kept_ = 0;
 };
 
@@ -358,19 +377,32 @@ std::optional<std::size_t> CandidateLists::closest_index(std::size_t list,
 std::optional<Suggestion> label_replacement(std::string_view label,
                                             std::optional<std::string_view> best) {
   if (!best) return std::nullopt;
-  std::string original(1, ':');
-  original += label;
-  std::string replacement(1, ':');
-  replacement += *best;
-  std::string description = escape_invalid_utf8("Replace " + original + " with " + replacement);
+  std::string original;
+  original.reserve(1 + label.size());
+  original.append(1, ':').append(label);
+  std::string replacement;
+  replacement.reserve(1 + best->size());
+  replacement.append(1, ':').append(*best);
+  // Pieces joined by ASCII escape as they would joined: no UTF-8 sequence spans a seam.
+  std::string description;
+  description.reserve(14 + original.size() + replacement.size());
+  description.append("Replace ");
+  append_escaping_invalid_utf8(description, original);
+  description.append(" with ");
+  append_escaping_invalid_utf8(description, replacement);
   return Suggestion{std::move(original), std::move(replacement), std::move(description)};
 }
 
 std::optional<Suggestion> property_replacement(std::string_view property,
                                                std::optional<std::string_view> best) {
   if (!best) return std::nullopt;
-  std::string description = escape_invalid_utf8("Replace property '" + std::string(property) +
-                                                "' with '" + std::string(*best) + "'");
+  std::string description;
+  description.reserve(27 + property.size() + best->size());
+  description.append("Replace property '");
+  append_escaping_invalid_utf8(description, property);
+  description.append("' with '");
+  append_escaping_invalid_utf8(description, *best);
+  description += '\'';
   return Suggestion{std::string(property), std::string(*best), std::move(description)};
 }
 
@@ -396,8 +428,9 @@ std::optional<Suggestion> property_suggestion(std::string_view property,
 
 std::string suggestion_hint(std::string_view prefix, std::optional<std::string_view> best) {
   if (!best) return {};
-  std::string hint = ", did you mean ";
-  hint.append(prefix);
+  std::string hint;
+  hint.reserve(16 + prefix.size() + best->size());
+  hint.append(", did you mean ").append(prefix);
   hint.append(*best);
   hint += '?';
   return hint;
