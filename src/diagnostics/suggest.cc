@@ -317,6 +317,8 @@ std::optional<std::string_view> closest_match(std::string_view target,
 }
 
 std::size_t CandidateLists::add(std::span<const std::string_view> names) {
+  const std::size_t list = list_ends_.size();
+  const std::size_t first = entries_.size();
   std::string lowered;
   for (std::string_view name : names) {
     lower_into(name, lowered);
@@ -334,12 +336,58 @@ std::size_t CandidateLists::add(std::span<const std::string_view> names) {
     probes_.push_back(Probe{lowered.size(), byte_groups(lowered)});
   }
   list_ends_.push_back(entries_.size());
-  return list_ends_.size() - 1;
+
+  if (slots_.size() < 2 * entries_.size()) {
+    std::size_t size = 16;
+    while (size < 2 * entries_.size()) size *= 2;
+    slots_.assign(size, 0);
+    for (std::size_t l = 0; l < list; ++l) {
+      for (std::size_t entry = begin(l); entry < end(l); ++entry) index(l, entry);
+    }
+  }
+  for (std::size_t entry = first; entry < entries_.size(); ++entry) index(list, entry);
+  return list;
+}
+
+std::string_view CandidateLists::name_at(std::size_t entry) const {
+  return std::string_view(text_).substr(entries_[entry].name, entries_[entry].name_size);
 }
 
 std::string_view CandidateLists::name(std::size_t list, std::size_t i) const {
-  const Entry& entry = entries_[begin(list) + i];
-  return std::string_view(text_).substr(entry.name, entry.name_size);
+  return name_at(begin(list) + i);
+}
+
+std::size_t CandidateLists::slot_of(std::size_t list, std::string_view name) const {
+  // FNV-1a over the list number's and the name's bytes, then a multiplicative mix: names that
+  // differ in their last bytes land far apart.
+  std::uint64_t hash = 0xcbf29ce484222325u ^ list;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+  hash *= 0x9e3779b97f4a7c15u;
+  return static_cast<std::size_t>(hash >> 32) & (slots_.size() - 1);
+}
+
+void CandidateLists::index(std::size_t list, std::size_t entry) {
+  const std::string_view name = name_at(entry);
+  for (std::size_t slot = slot_of(list, name);; slot = (slot + 1) & (slots_.size() - 1)) {
+    const std::size_t held = slots_[slot];
+    if (held == 0) {
+      slots_[slot] = entry + 1;
+      return;
+    }
+    if (held - 1 >= begin(list) && name_at(held - 1) == name) return;
+  }
+}
+
+std::optional<std::size_t> CandidateLists::find(std::size_t list, std::string_view name) const {
+  if (slots_.empty()) return std::nullopt;
+  for (std::size_t slot = slot_of(list, name);; slot = (slot + 1) & (slots_.size() - 1)) {
+    const std::size_t held = slots_[slot];
+    if (held == 0) return std::nullopt;
+    const std::size_t entry = held - 1;
+    if (entry >= begin(list) && entry < end(list) && name_at(entry) == name) {
+      return entry - begin(list);
+    }
+  }
 }
 
 std::optional<std::string_view> CandidateLists::closest(std::size_t list, std::string_view target,

@@ -80,6 +80,10 @@ class CandidateLists {
   // The `i`-th name of list `list`, as added; the view lives as long as this object.
   std::string_view name(std::size_t list, std::size_t i) const;
 
+  // The place of `name` in list `list`, compared exactly (bytes, as added): the first place
+  // when it was added twice; nothing when it is not there. One hash probe, as a rule.
+  std::optional<std::size_t> find(std::size_t list, std::string_view name) const;
+
   // closest_match(target, names of list `list`): the same answer, viewing this object's copy.
   std::optional<std::string_view> closest(std::size_t list, std::string_view target,
                                           SuggestStats* stats = nullptr) const;
@@ -102,11 +106,19 @@ class CandidateLists {
   };
   std::size_t begin(std::size_t list) const { return list == 0 ? 0 : list_ends_[list - 1]; }
   std::size_t end(std::size_t list) const { return list_ends_[list]; }
+  std::string_view name_at(std::size_t entry) const;
+  // The slots_ of `list` and `name` are probed from slot_of(...) on, one after another.
+  std::size_t slot_of(std::size_t list, std::string_view name) const;
+  // Puts entry `entry` (of list `list`) in its slot, unless its list holds its name already.
+  void index(std::size_t list, std::size_t entry);
 
   std::string text_;
   std::vector<Probe> probes_;
   std::vector<Entry> entries_;          // entries_[i] goes with probes_[i]
   std::vector<std::size_t> list_ends_;  // one past each list's last entry
+  // An open-addressing table of every (list, name): entry number + 1, or 0 for an empty slot.
+  // Its size is a power of two, at least twice the number of entries.
+  std::vector<std::size_t> slots_;
 };
 
 // For a label or relationship type: ":label" -> ":best", "Replace :label with :best".

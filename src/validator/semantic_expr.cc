@@ -218,20 +218,13 @@ void SemanticValidator::validate_property_access(std::string_view variable,
   if (bound == nullptr) return;
   for (std::string_view name : *bound) {
     // A name declared both as a label and as a type is checked as a label.
-    const schema::PropertySet* properties = nullptr;
-    bool label = false;
-    if (auto node = schema_.nodes.find(name); node != schema_.nodes.end()) {
-      properties = &node->second;
-      label = true;
-    } else if (auto rel = schema_.relationships.find(name); rel != schema_.relationships.end()) {
-      properties = &rel->second.properties;
-    } else {
-      continue;
-    }
+    std::optional<std::size_t> properties = suggestions_.node_properties(name);
+    const bool label = properties.has_value();
+    if (!label) properties = suggestions_.rel_properties(name);
+    if (!properties) continue;
     for (std::string_view key : keys) {
-      if (properties->contains(key)) continue;
-      Proposal proposal = property_proposal(
-          key, label ? suggestions_.node_properties(name) : suggestions_.rel_properties(name));
+      if (suggestions_.contains(*properties, key)) continue;
+      Proposal proposal = property_proposal(key, *properties);
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
       report(code, {key, variable, name, proposal.hint}, std::move(proposal.suggestion));

@@ -33,7 +33,7 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
   ast::ListView<ast::Str> labels = tree_[node.labels];
   for (ast::Str written : labels) {
     std::string_view label = text(written);
-    if (schema_.has_node_label(label)) continue;
+    if (suggestions_.has_node_label(label)) continue;
     Proposal proposal = label_proposal(label, suggestions_.node_labels());
     report(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint},
            std::move(proposal.suggestion));
@@ -46,9 +46,9 @@ void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
     for (ast::Str written : labels) {
       std::string_view label = text(written);
       // An undeclared label has had its E201 above.
-      auto declared = schema_.nodes.find(label);
-      if (declared == schema_.nodes.end() || declared->second.contains(key)) continue;
-      Proposal proposal = property_proposal(key, suggestions_.node_properties(label));
+      std::optional<std::size_t> properties = suggestions_.node_properties(label);
+      if (!properties || suggestions_.contains(*properties, key)) continue;
+      Proposal proposal = property_proposal(key, *properties);
       report(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint},
              std::move(proposal.suggestion));
     }
@@ -72,7 +72,7 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
       for (const ast::MapEntry& entry : tree_[map->entries]) {
         std::string_view key = text(entry.key);
         if (declared->second.properties.contains(key)) continue;
-        Proposal proposal = property_proposal(key, suggestions_.rel_properties(type));
+        Proposal proposal = property_proposal(key, *suggestions_.rel_properties(type));
         report(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint},
                std::move(proposal.suggestion));
       }
@@ -104,7 +104,7 @@ void SemanticValidator::check_endpoint_label(ast::List<ast::Str> node_labels,
   for (ast::Str written : labels) {
     std::string_view label = text(written);
     if (label == expected) return;
-    any_declared = any_declared || schema_.has_node_label(label);
+    any_declared = any_declared || suggestions_.has_node_label(label);
   }
   // Without declared labels there is nothing to expect; a node whose labels are all unknown
   // has had its E201s.
@@ -123,7 +123,7 @@ void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool
       in_set ? DiagnosticCode::UnknownNodeLabelInSet : DiagnosticCode::UnknownNodeLabelInRemove;
   for (ast::Str written : tree_[labels]) {
     std::string_view label = text(written);
-    if (schema_.has_node_label(label)) continue;
+    if (suggestions_.has_node_label(label)) continue;
     Proposal proposal = label_proposal(label, suggestions_.node_labels());
     report(code, {label, proposal.hint}, std::move(proposal.suggestion));
   }

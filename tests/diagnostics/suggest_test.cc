@@ -281,6 +281,44 @@ TEST(CandidateLists, NumbersListsAndKeepsItsOwnCopies) {
   EXPECT_EQ(copy.closest(0, "movi"), "Movie");
 }
 
+// Exact lookups: bytes as added, in the one list asked about, the first place of a repeated
+// name; still right after the table grew over many lists, and in a copy.
+TEST(CandidateLists, FindsExactNamesInTheirOwnList) {
+  CandidateLists lists;
+  const std::vector<std::string_view> labels = {"Movie", "Person", "", "Person", "Mov"};
+  lists.add(labels);
+  lists.add({});
+  std::vector<std::string> numbered;
+  for (int i = 0; i < 300; ++i) numbered.push_back("p" + std::to_string(i));
+  for (const std::string& name : numbered) {
+    const std::string_view one = name;
+    lists.add(std::span(&one, 1));  // one list per name: lists 2 .. 301
+  }
+  struct Row {
+    std::size_t list;
+    std::string_view name;
+    std::optional<std::size_t> at;
+  };
+  const Row rows[] = {
+      {0, "Movie", 0},      {0, "Person", 1},          {0, "", 2},
+      {0, "Mov", 4},        {0, "movie", std::nullopt}, {0, "Movies", std::nullopt},
+      {0, "Mo", std::nullopt}, {1, "Movie", std::nullopt}, {1, "", std::nullopt},
+      {2, "p0", 0},         {301, "p299", 0},          {301, "p0", std::nullopt},
+      {2, "Movie", std::nullopt},
+  };
+  const CandidateLists copy = lists;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.list) + " " + std::string(row.name));
+    EXPECT_EQ(lists.find(row.list, row.name), row.at);
+    EXPECT_EQ(copy.find(row.list, row.name), row.at);
+  }
+  for (std::size_t i = 0; i < numbered.size(); ++i) {
+    EXPECT_EQ(lists.find(2 + i, numbered[i]), 0u);
+    EXPECT_EQ(lists.find(2 + (i + 1) % numbered.size(), numbered[i]), std::nullopt);
+  }
+  EXPECT_EQ(CandidateLists().find(0, "x"), std::nullopt);
+}
+
 // The cheap tests applied before a distance (lengths, and the letters one name has and the
 // other lacks) reject nothing that is within the bound, also once a find has lowered it.
 TEST(ClosestMatch, CheapTestsKeepEverythingWithinTheBound) {
