@@ -2,22 +2,22 @@
 
 namespace morvane::validator::semantic {
 
-const std::vector<std::string_view>* Scope::find(std::string_view name) const {
+const LabelList* Scope::find(std::string_view name) const {
   for (const Entry& entry : entries_) {
     if (entry.name == name) return &entry.labels;
   }
   return nullptr;
 }
 
-std::vector<std::string_view>* Scope::find_mutable(std::string_view name) {
+LabelList* Scope::find_mutable(std::string_view name) {
   for (Entry& entry : entries_) {
     if (entry.name == name) return &entry.labels;
   }
   return nullptr;
 }
 
-std::vector<std::string_view>& Scope::entry(std::string_view name) {
-  if (std::vector<std::string_view>* list = find_mutable(name)) return *list;
+LabelList& Scope::entry(std::string_view name) {
+  if (LabelList* list = find_mutable(name)) return *list;
   entries_.push_back(Entry{name, {}});
   return entries_.back().labels;
 }

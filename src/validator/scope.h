@@ -8,16 +8,49 @@
 // validated, which outlives the scope. Copy the scope to save it; assign the copy back to restore.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
 namespace morvane::validator::semantic {
 
+// The labels or types of one variable, in order. Nearly every variable has one or two: those
+// are kept inline, so that binding a variable allocates nothing.
+class LabelList {
+ public:
+  const std::string_view* begin() const { return spilled() ? heap_.data() : inline_.data(); }
+  const std::string_view* end() const { return begin() + size_; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  void push_back(std::string_view label) {
+    if (!spilled() && size_ < inline_.size()) {
+      inline_[size_++] = label;
+      return;
+    }
+    if (!spilled()) heap_.assign(inline_.begin(), inline_.end());
+    heap_.push_back(label);
+    ++size_;
+  }
+  void clear() {
+    heap_.clear();
+    size_ = 0;
+  }
+
+ private:
+  bool spilled() const { return !heap_.empty(); }
+
+  std::array<std::string_view, 2> inline_;
+  std::vector<std::string_view> heap_;  // all of them, once there are more than fit inline
+  std::size_t size_ = 0;
+};
+
 class Scope {
  public:
   // The labels and types bound to `name`, or nullptr when the name is not bound. The pointer
   // lives until the scope next changes.
-  const std::vector<std::string_view>* find(std::string_view name) const;
+  const LabelList* find(std::string_view name) const;
   bool contains(std::string_view name) const { return find(name) != nullptr; }
 
   // Binds `name` with `labels` as written (repeats kept) when it is new; otherwise appends, in
@@ -25,7 +58,7 @@ class Scope {
   // name.
   template <class Labels, class Text>
   void bind_labels(std::string_view name, const Labels& labels, Text text) {
-    std::vector<std::string_view>* list = find_mutable(name);
+    LabelList* list = find_mutable(name);
     if (list == nullptr) {
       entries_.push_back(Entry{name, {}});
       for (const auto& label : labels) entries_.back().labels.push_back(text(label));
@@ -46,7 +79,7 @@ class Scope {
   bool bind_if_absent(std::string_view name);
 
   // Binds `name` to `labels`, replacing whatever it held (the projection of WITH).
-  void bind_replacing(std::string_view name, const std::vector<std::string_view>& labels) {
+  void bind_replacing(std::string_view name, const LabelList& labels) {
     entry(name) = labels;
   }
 
@@ -56,12 +89,12 @@ class Scope {
  private:
   struct Entry {
     std::string_view name;
-    std::vector<std::string_view> labels;
+    LabelList labels;
   };
 
-  std::vector<std::string_view>* find_mutable(std::string_view name);
+  LabelList* find_mutable(std::string_view name);
   // The list of `name`, added empty when the name is new.
-  std::vector<std::string_view>& entry(std::string_view name);
+  LabelList& entry(std::string_view name);
 
   std::vector<Entry> entries_;
 };

@@ -93,7 +93,7 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
       std::optional<std::string_view> name = projection_name(item);
       if (!name) continue;
       const ast::Expr& expr = tree_[item.expr];
-      const std::vector<std::string_view>* labels =
+      const LabelList* labels =
           expr.kind() == ast::ExprKind::Variable ? scope_.find(text(expr.name())) : nullptr;
       if (labels != nullptr) {
         projected.bind_replacing(*name, *labels);

@@ -214,7 +214,7 @@ void SemanticValidator::validate_pagination_expr(ast::ExprId expr, std::string_v
 
 void SemanticValidator::validate_property_access(std::string_view variable,
                                                  std::span<const std::string_view> keys) {
-  const std::vector<std::string_view>* bound = scope_.find(variable);
+  const LabelList* bound = scope_.find(variable);
   if (bound == nullptr) return;
   for (std::string_view name : *bound) {
     // A name declared both as a label and as a type is checked as a label.

@@ -113,6 +113,26 @@ TEST(SemanticWalk, WithReplacesTheScope) {
       });
 }
 
+// A variable bound again gains the labels it lacks, in order, past the two most variables carry
+// (a first binding keeps its repeats); a WITH projects the whole list.
+TEST(SemanticWalk, AVariableKeepsEveryLabelItIsBoundWith) {
+  const Finding person = {"E303",
+                          "Unknown property 'zz' on variable 'b' with label :Person, did you mean "
+                          ".age?",
+                          "zz", "age"};
+  check_cases(kMoviesSchema,
+              {
+                  {"MATCH (a:Person:X:Person) MATCH (a:Movie:Person) "
+                   "MATCH (:Person)-[a:ACTED_IN]->(:Movie) WITH a AS b RETURN b.zz",
+                   {{"E201", "Unknown node label: :X"},
+                    person,
+                    person,
+                    {"E303", "Unknown property 'zz' on variable 'b' with label :Movie"},
+                    {"E304", "Unknown property 'zz' on variable 'b' with relationship type "
+                             ":ACTED_IN"}}},
+              });
+}
+
 TEST(SemanticWalk, UnionArmsAndCallSubqueries) {
   check_cases(kMoviesSchema,
               {
