@@ -31,11 +31,18 @@ void SemanticValidator::report(DiagnosticCode code, std::initializer_list<std::s
 std::optional<std::string_view> SemanticValidator::closest_name(std::string_view name,
                                                                 std::size_t list) {
   const SearchKey key{list, name};
-  if (!searched_) searched_.emplace();
-  if (auto found = searched_->find(key); found != searched_->end()) return found->second;
+  const auto first_end = first_searched_.begin() + first_searched_count_;
+  for (auto it = first_searched_.begin(); it != first_end; ++it) {
+    if (it->key == key) return it->best;
+  }
+  if (auto found = more_searched_.find(key); found != more_searched_.end()) return found->second;
   std::optional<std::string_view> best =
       suggestions_.candidates().closest(list, name, &suggest_stats_);
-  searched_->emplace(key, best);
+  if (first_searched_count_ < first_searched_.size()) {
+    first_searched_[first_searched_count_++] = Searched{key, best};
+  } else {
+    more_searched_.emplace(key, best);
+  }
   return best;
 }
 

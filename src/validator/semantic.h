@@ -19,6 +19,7 @@
 // spines (`a + b + ... + z`, `a.b.c...`) can be as deep as the query is long.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -161,6 +162,8 @@ class SemanticValidator {
   Scope scope_;
 
   // The answers of the searches run so far, by (list, name); the names are views into the tree.
+  // A query's first few searches are kept in a short list looked through one by one; any more
+  // go into a map.
   struct SearchKey {
     std::size_t list;
     std::string_view name;
@@ -171,9 +174,13 @@ class SemanticValidator {
       return std::hash<std::string_view>()(key.name) ^ (key.list * 0x9e3779b97f4a7c15u);
     }
   };
-  // Made by the first search: most validations need none.
-  std::optional<std::unordered_map<SearchKey, std::optional<std::string_view>, SearchKeyHash>>
-      searched_;
+  struct Searched {
+    SearchKey key;
+    std::optional<std::string_view> best;
+  };
+  std::array<Searched, 8> first_searched_;
+  std::size_t first_searched_count_ = 0;
+  std::unordered_map<SearchKey, std::optional<std::string_view>, SearchKeyHash> more_searched_;
   diagnostics::SuggestStats suggest_stats_;
 
   // The explicit stack of validate_expr. A nested call (a subquery inside an expression) works

@@ -66,7 +66,7 @@ TEST(Suggestions, OneSearchPerNameAndCandidateList) {
     std::vector<std::string> replacements;
     std::size_t searches;
   };
-  const std::vector<Row> rows = {
+  std::vector<Row> rows = {
       {"MATCH (a:Persn)-[:KNOWS]->(b:Persn) SET a:Persn REMOVE b:Persn RETURN a, b",
        {":Person", ":Person", ":Person", ":Person"}, 1},
       {"MATCH (p:Person {nme: 1}), (c:City {nme: 2}) RETURN p, c", {"name", "nam", "-"}, 2},
@@ -77,6 +77,16 @@ TEST(Suggestions, OneSearchPerNameAndCandidateList) {
       {"MATCH (a:KNOWX)-[:KNOWX]->(b:KNOWX) RETURN a, b", {":KNOWZ", ":KNOWS", ":KNOWZ"}, 2},
       {"MATCH (a:Persn) RETURN a UNION MATCH (a:Persn) RETURN a", {":Person", ":Person"}, 1},
   };
+  // Many names, each twice.
+  Row many{"MATCH (a", {}, 12};
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 12; ++i) {
+      many.query += ":Qqqqqqq" + std::to_string(i);
+      many.replacements.push_back("-");
+    }
+  }
+  many.query += ") RETURN a";
+  rows.push_back(many);
   const Morvane morvane(schema_from_json(kSchema));
   for (const Row& row : rows) {
     SCOPED_TRACE(row.query);
