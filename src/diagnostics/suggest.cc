@@ -75,10 +75,14 @@ std::uint64_t byte_groups(std::string_view text) {
   return groups;
 }
 
-// Whether `from` has more than `count` groups that `in` lacks.
+// Whether `from` has more than `count` (at most kMaxSuggestionDistance) groups that `in` lacks:
+// whether any is left once the lowest `count` are cleared. Unrolled, without branches.
 bool lacks_more_than(std::uint64_t from, std::uint64_t in, std::size_t count) {
+  static_assert(kMaxSuggestionDistance == 3);
   std::uint64_t missing = from & ~in;
-  for (std::size_t i = 0; i < count; ++i) missing &= missing - 1;
+  missing &= count >= 1 ? missing - 1 : ~std::uint64_t{0};
+  missing &= count >= 2 ? missing - 1 : ~std::uint64_t{0};
+  missing &= count >= 3 ? missing - 1 : ~std::uint64_t{0};
   return missing != 0;
 }
 
@@ -358,12 +362,22 @@ std::string_view CandidateLists::name(std::size_t list, std::size_t i) const {
 }
 
 std::size_t CandidateLists::slot_of(std::size_t list, std::string_view name) const {
-  // FNV-1a over the list number's and the name's bytes, then a multiplicative mix: names that
-  // differ in their last bytes land far apart.
-  std::uint64_t hash = 0xcbf29ce484222325u ^ list;
-  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-  hash *= 0x9e3779b97f4a7c15u;
-  return static_cast<std::size_t>(hash >> 32) & (slots_.size() - 1);
+  // Eight bytes at a time (the last word padded with zeros, the length mixed in), each word
+  // folded in by a multiply; the high half of the final product picks the slot.
+  constexpr std::uint64_t kMultiplier = 0x9e3779b97f4a7c15u;
+  std::uint64_t hash = (list + 1) * kMultiplier ^ name.size();
+  std::size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + at, 8);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 29;
+  }
+  std::uint64_t last = 0;
+  std::memcpy(&last, name.data() + at, name.size() - at);
+  hash = (hash ^ last) * kMultiplier;
+  hash ^= hash >> 32;
+  return static_cast<std::size_t>(hash * kMultiplier >> 32) & (slots_.size() - 1);
 }
 
 void CandidateLists::index(std::size_t list, std::size_t entry) {
