@@ -16,11 +16,14 @@ using engine::State;
 
 namespace {
 
-// The error of a run that kept the failure record and did not match.
-SyntaxError error_of(const State& s, std::string_view input) {
-  if (s.stopped()) return make_syntax_error(input, s.stop_pos(), s.stop_kind(), {});
-  return make_syntax_error(input, s.failures().pos(), SyntaxError::Kind::kExpected,
-                           s.failures().rules());
+// The error of a run that kept the failure record and did not match, into `error`.
+void error_of(const State& s, std::string_view input, SyntaxError& error) {
+  if (s.stopped()) {
+    make_syntax_error(input, s.stop_pos(), s.stop_kind(), {}, error);
+  } else {
+    make_syntax_error(input, s.failures().pos(), SyntaxError::Kind::kExpected,
+                      s.failures().rules(), error);
+  }
 }
 
 }  // namespace
@@ -32,7 +35,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
     // text up to there and reads nothing beyond it.
     std::uint32_t at = kMaxQueryBytes;
     while (at > 0 && (static_cast<unsigned char>(input[at]) & 0xC0) == 0x80) --at;
-    error_ = make_syntax_error(input.substr(0, at), at, SyntaxError::Kind::kTooLong, {});
+    make_syntax_error(input.substr(0, at), at, SyntaxError::Kind::kTooLong, {}, error_);
     return false;
   }
 
@@ -43,7 +46,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
       tape_size_ = s.tape_size();
       return true;
     }
-    error_ = error_of(s, input);
+    error_of(s, input, error_);
     return false;
   }
 
@@ -75,7 +78,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   State slow(input, {.pairs = pairs, .record = true}, tape_, failure_rules_, &memo_);
   [[maybe_unused]] const bool matched = grammar::match(start, slow);
   assert(!matched && "both runs decide alike");
-  error_ = error_of(slow, input);
+  error_of(slow, input, error_);
   return false;
 }
 

@@ -37,21 +37,23 @@ LineColumn line_column(std::string_view input, std::uint32_t offset) {
   return at;
 }
 
-// The line holding `offset`, without its line-break characters.
-std::string shown_line(std::string_view input, std::uint32_t offset) {
+// The line holding `offset`, without its line-break characters: a view of the input, or, when
+// the line holds a '\r', its text without them in `storage`.
+std::string_view shown_line(std::string_view input, std::uint32_t offset, std::string& storage) {
   const std::size_t last_break = offset == 0 ? std::string_view::npos
                                              : input.rfind('\n', offset - 1);
   const std::size_t begin = last_break == std::string_view::npos ? 0 : last_break + 1;
   const std::size_t end = std::min(input.find('\n', offset), input.size());
   const std::string_view raw = input.substr(begin, end - begin);
-  std::string line;
-  line.reserve(raw.size());
+  if (raw.find('\r') == std::string_view::npos) return raw;
+  storage.clear();
+  storage.reserve(raw.size());
   for (std::size_t at = 0; at < raw.size();) {
     const std::size_t cr = std::min(raw.find('\r', at), raw.size());
-    line.append(raw, at, cr - at);
+    storage.append(raw, at, cr - at);
     at = cr + 1;
   }
-  return line;
+  return storage;
 }
 
 // Appends blanks (tabs kept) under the first column - 1 characters of the shown line as
@@ -83,43 +85,45 @@ void append_marker(std::string& out, std::string_view line, std::uint32_t column
   out += "^---";
 }
 
-std::string expected_message(const std::vector<Rule>& rules) {
-  std::string out = "expected ";
+void append_expected(std::string& out, const std::vector<Rule>& rules) {
+  out += "expected ";
   for (std::size_t i = 0; i < rules.size(); ++i) {
     if (i > 0) out += rules.size() == 2 ? " or " : (i + 1 == rules.size() ? ", or " : ", ");
     out += rule_name(rules[i]);
   }
-  return out;
 }
 
-std::string limit_message(SyntaxError::Kind kind) {
+void append_limit(std::string& out, SyntaxError::Kind kind) {
   if (kind == SyntaxError::Kind::kTooDeep) {
-    return "query nested deeper than " + std::to_string(kMaxRuleDepth) + " levels";
+    out += "query nested deeper than " + std::to_string(kMaxRuleDepth) + " levels";
+  } else if (kind == SyntaxError::Kind::kTooLarge) {
+    out += "query too large to recognize";
+  } else if (kind == SyntaxError::Kind::kTooLong) {
+    out += "query longer than " + std::to_string(kMaxQueryBytes) + " bytes";
+  } else {
+    out += "query too complex to recognize";
   }
-  if (kind == SyntaxError::Kind::kTooLarge) return "query too large to recognize";
-  if (kind == SyntaxError::Kind::kTooLong) {
-    return "query longer than " + std::to_string(kMaxQueryBytes) + " bytes";
-  }
-  return "query too complex to recognize";
 }
 
 }  // namespace
 
-SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
-                              std::vector<Rule> expected) {
-  SyntaxError error;
+void make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
+                       std::span<const Rule> expected, SyntaxError& error) {
   error.kind = kind;
   error.offset = offset;
   const LineColumn at = line_column(input, offset);
   error.line = at.line;
   error.column = at.column;
+  error.expected.clear();
+  error.message.clear();
   if (kind == SyntaxError::Kind::kExpected) {
-    std::sort(expected.begin(), expected.end());
-    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
-    error.expected = std::move(expected);
-    error.message = expected_message(error.expected);
+    error.expected.assign(expected.begin(), expected.end());
+    std::sort(error.expected.begin(), error.expected.end());
+    error.expected.erase(std::unique(error.expected.begin(), error.expected.end()),
+                         error.expected.end());
+    append_expected(error.message, error.expected);
   } else {
-    error.message = limit_message(kind);
+    append_limit(error.message, kind);
   }
 
   char digits[2][std::numeric_limits<std::uint32_t>::digits10 + 1];
@@ -129,8 +133,10 @@ SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, Synt
   const std::string_view column(digits[1],
                                 std::to_chars(std::begin(digits[1]), std::end(digits[1]),
                                               at.column).ptr - digits[1]);
-  const std::string line = shown_line(input, offset);
+  std::string line_storage;
+  const std::string_view line = shown_line(input, offset, line_storage);
   std::string& d = error.display;
+  d.clear();
   d.reserve(2 * line.size() + 6 * line_number.size() + column.size() + error.message.size() + 32);
   const auto margin = [&d, &line_number](std::string_view rest) {
     d.append(line_number.size(), ' ');
@@ -148,7 +154,6 @@ SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, Synt
   margin(" |\n");
   margin(" = ");
   d += error.message;
-  return error;
 }
 
 }  // namespace morvane::parser

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -12,9 +13,10 @@
 
 namespace morvane::parser {
 
-// `expected` is the raw failure record (any order, duplicates allowed); it is sorted and
-// deduplicated here. For the limit kinds it is ignored.
-SyntaxError make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
-                              std::vector<Rule> expected);
+// Fills `error` (every field; its buffers are reused, so a recognizer that keeps one error
+// allocates nothing here once warm). `expected` is the raw failure record (any order,
+// duplicates allowed); it is sorted and deduplicated here. For the limit kinds it is ignored.
+void make_syntax_error(std::string_view input, std::uint32_t offset, SyntaxError::Kind kind,
+                       std::span<const Rule> expected, SyntaxError& error);
 
 }  // namespace morvane::parser
