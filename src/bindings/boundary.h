@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <new>
 #include <optional>
 #include <span>
@@ -188,12 +189,13 @@ PyObject* new_str_list(const Strings& texts) {
 template <class T, class M>
 T member_owner(M T::*);
 
-// The getter of a list-of-text field of the native value an instance owns: a new list on every
-// read, so changing it changes nothing else.
+// The getter of a list of texts of the native value an instance owns, a field or what a member
+// function returns: a new list on every read, so changing it changes nothing else.
 template <auto Field>
 PyObject* str_list_getter(PyObject* self, void*) noexcept {
   using T = decltype(member_owner(Field));
-  return guarded<PyObject*>(nullptr, [&] { return new_str_list(native<T>(self).*Field); });
+  return guarded<PyObject*>(nullptr,
+                            [&] { return new_str_list(std::invoke(Field, native<T>(self))); });
 }
 
 // `texts` written as ["a", "b"], each in double quotes with the escapes of debug_quote.

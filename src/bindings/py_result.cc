@@ -197,10 +197,10 @@ PyObject* result_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs
       Ref held = Ref::steal(value);
       return held && PyDict_SetItemString(dict.get(), key, held.get()) == 0;
     };
-    bool ok = set("is_valid", new_bool(r.is_valid)) && set("errors", new_str_list(r.errors)) &&
-              set("syntax_errors", new_str_list(r.syntax_errors)) &&
-              set("semantic_errors", new_str_list(r.semantic_errors)) &&
-              set("warnings", new_str_list(r.warnings)) &&
+    bool ok = set("is_valid", new_bool(r.is_valid)) && set("errors", new_str_list(r.errors())) &&
+              set("syntax_errors", new_str_list(r.syntax_errors())) &&
+              set("semantic_errors", new_str_list(r.semantic_errors())) &&
+              set("warnings", new_str_list(r.warnings())) &&
               set("fixed_query", new_optional_str(r.fixed_query)) &&
               set("diagnostics", diagnostics_list(r, [](const auto& diagnostic) {
                     return diagnostic_dict(PyValidationDiagnostic::from_native(diagnostic));
@@ -221,14 +221,14 @@ PyObject* result_to_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 int result_bool(PyObject* self) noexcept { return self_result(self).is_valid ? 1 : 0; }
 
 Py_ssize_t result_len(PyObject* self) noexcept {
-  return static_cast<Py_ssize_t>(self_result(self).errors.size());
+  return static_cast<Py_ssize_t>(self_result(self).error_count());
 }
 
 PyObject* result_repr(PyObject* self) noexcept {
   return guarded<PyObject*>(nullptr, [&] {
     const PyValidationResult& r = self_result(self);
     std::string text = std::string("ValidationResult(is_valid=") +
-                       (r.is_valid ? "true" : "false") + ", errors=" + quoted_list(r.errors) + ")";
+                       (r.is_valid ? "true" : "false") + ", errors=" + quoted_list(r.errors()) + ")";
     return new_str(text);
   });
 }

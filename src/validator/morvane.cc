@@ -1,10 +1,58 @@
 #include "validator/morvane.h"
 
+#include <algorithm>
+
 #include "parser/parse.h"
 #include "validator/autocorrect.h"
 #include "validator/semantic.h"
 
 namespace morvane::validator {
+
+namespace {
+
+bool is_syntax_error(const diagnostics::ValidationDiagnostic& diagnostic) {
+  return diagnostic.code == diagnostics::DiagnosticCode::ParseError;
+}
+
+template <class Keep>
+std::vector<std::string_view> messages_of(
+    const std::vector<diagnostics::ValidationDiagnostic>& diagnostics, Keep keep) {
+  std::vector<std::string_view> out;
+  for (const diagnostics::ValidationDiagnostic& diagnostic : diagnostics) {
+    if (keep(diagnostic)) out.push_back(diagnostic.message);
+  }
+  return out;
+}
+
+bool is_error(const diagnostics::ValidationDiagnostic& diagnostic) {
+  return diagnostic.severity == diagnostics::Severity::Error;
+}
+
+}  // namespace
+
+std::vector<std::string_view> PyValidationResult::errors() const {
+  return messages_of(diagnostics, is_error);
+}
+
+std::vector<std::string_view> PyValidationResult::syntax_errors() const {
+  return messages_of(diagnostics, is_syntax_error);
+}
+
+std::vector<std::string_view> PyValidationResult::semantic_errors() const {
+  return messages_of(diagnostics, [](const diagnostics::ValidationDiagnostic& diagnostic) {
+    return is_error(diagnostic) && !is_syntax_error(diagnostic);
+  });
+}
+
+std::vector<std::string_view> PyValidationResult::warnings() const {
+  return messages_of(diagnostics, [](const diagnostics::ValidationDiagnostic& diagnostic) {
+    return diagnostic.severity == diagnostics::Severity::Warning;
+  });
+}
+
+std::size_t PyValidationResult::error_count() const {
+  return static_cast<std::size_t>(std::count_if(diagnostics.begin(), diagnostics.end(), is_error));
+}
 
 PyValidationResult Morvane::validate(std::string_view query,
                                      diagnostics::SuggestStats* stats) const {
@@ -13,14 +61,12 @@ PyValidationResult Morvane::validate(std::string_view query,
   if (!parsed) {
     parser::ParseErrorDetail& failure = parsed.error();
     diagnostics::ValidationDiagnostic diagnostic{
-        diagnostics::DiagnosticCode::ParseError, diagnostics::Severity::Error, failure.message,
-        std::nullopt, std::nullopt};
+        diagnostics::DiagnosticCode::ParseError, diagnostics::Severity::Error,
+        std::move(failure.message), std::nullopt, std::nullopt};
     if (failure.position) {
       diagnostic.position = diagnostics::Position{failure.position->line, failure.position->column};
     }
     result.is_valid = false;
-    result.errors.push_back(failure.message);
-    result.syntax_errors.push_back(std::move(failure.message));
     result.diagnostics.push_back(std::move(diagnostic));
     return result;
   }
@@ -29,12 +75,7 @@ PyValidationResult Morvane::validate(std::string_view query,
   validator.validate();
   if (stats != nullptr) *stats += validator.suggest_stats();
   result.diagnostics = validator.take_diagnostics();
-  // Most queries have no finding: their lists stay empty.
-  if (result.diagnostics.empty()) return result;
-  result.semantic_errors = diagnostics::messages(result.diagnostics, diagnostics::Severity::Error);
-  result.errors = result.semantic_errors;
-  result.warnings = diagnostics::messages(result.diagnostics, diagnostics::Severity::Warning);
-  result.is_valid = result.errors.empty();
+  result.is_valid = result.error_count() == 0;
   if (!result.is_valid) result.fixed_query = auto_correct(query, result.diagnostics);
   return result;
 }

@@ -16,15 +16,21 @@
 
 namespace morvane::validator {
 
-// The outcome of validating one query (the Python ValidationResult holds it unchanged).
+// The outcome of validating one query (the Python ValidationResult holds it unchanged). Each
+// message is stored once, in its diagnostic; the lists of messages are read from those.
 struct PyValidationResult {
-  bool is_valid = true;                     // no errors; warnings never count
-  std::vector<std::string> errors;          // syntax_errors or else semantic_errors
-  std::vector<std::string> syntax_errors;   // the one parse message after a parse failure
-  std::vector<std::string> semantic_errors;  // in the order found; empty after a parse failure
-  std::vector<std::string> warnings;         // in the order found; empty after a parse failure
-  std::optional<std::string> fixed_query;    // when every error has a suggestion
+  bool is_valid = true;                   // no errors; warnings never count
+  std::optional<std::string> fixed_query;  // when every error has a suggestion
   std::vector<diagnostics::ValidationDiagnostic> diagnostics;  // in the order found
+
+  // The messages of the diagnostics, in the order found: every error (the one parse message
+  // after a parse failure, otherwise the semantic errors); the parse message alone; the
+  // semantic errors alone (none after a parse failure); the warnings (likewise).
+  std::vector<std::string_view> errors() const;
+  std::vector<std::string_view> syntax_errors() const;
+  std::vector<std::string_view> semantic_errors() const;
+  std::vector<std::string_view> warnings() const;
+  std::size_t error_count() const;
 
   bool operator==(const PyValidationResult&) const = default;
 };

@@ -61,7 +61,7 @@ std::string to_json(const PyValidationResult& result) {
     write_diagnostic(out, result.diagnostics[i]);
   }
   out += "],\"errors\":";
-  write_json_strings(out, result.errors);
+  write_json_strings(out, result.errors());
   out += ",\"fixed_query\":";
   if (result.fixed_query) {
     write_query_text(out, *result.fixed_query);
@@ -71,11 +71,11 @@ std::string to_json(const PyValidationResult& result) {
   out += ",\"is_valid\":";
   out += result.is_valid ? "true" : "false";
   out += ",\"semantic_errors\":";
-  write_json_strings(out, result.semantic_errors);
+  write_json_strings(out, result.semantic_errors());
   out += ",\"syntax_errors\":";
-  write_json_strings(out, result.syntax_errors);
+  write_json_strings(out, result.syntax_errors());
   out += ",\"warnings\":";
-  write_json_strings(out, result.warnings);
+  write_json_strings(out, result.warnings());
   out += '}';
   return out;
 }

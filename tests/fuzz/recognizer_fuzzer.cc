@@ -107,8 +107,8 @@ void check_validation(std::string_view input) {
       fail("a warning with a suggestion");
     }
   }
-  if (errors != result.errors.size()) fail("errors out of step with the diagnostics");
-  if (result.is_valid != result.errors.empty()) fail("is_valid disagrees with the errors");
+  if (errors != result.errors().size()) fail("errors out of step with the diagnostics");
+  if (result.is_valid != (errors == 0)) fail("is_valid disagrees with the errors");
   if (result.fixed_query.has_value() != (errors > 0 && all_fixable)) {
     fail("fixed_query present without every error fixable, or missing");
   }

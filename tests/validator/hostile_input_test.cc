@@ -52,9 +52,9 @@ std::string json_error(const std::string& json) {
 // Every text of the result that a caller reads as a message.
 std::vector<std::string> messages(const PyValidationResult& result) {
   std::vector<std::string> out;
-  for (const auto* list : {&result.errors, &result.syntax_errors, &result.semantic_errors,
-                           &result.warnings}) {
-    out.insert(out.end(), list->begin(), list->end());
+  for (const auto& list : {result.errors(), result.syntax_errors(), result.semantic_errors(),
+                           result.warnings()}) {
+    out.insert(out.end(), list.begin(), list.end());
   }
   for (const diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
     out.push_back(diagnostic.message);

@@ -41,10 +41,10 @@ TEST(Pipeline, ParseFailureIsOneParseError) {
     ASSERT_FALSE(detail.ok());
     PyValidationResult result = morvane.validate(row.query);
     EXPECT_FALSE(result.is_valid);
-    EXPECT_EQ(result.errors, std::vector<std::string>{detail.error().message});
-    EXPECT_EQ(result.syntax_errors, result.errors);
-    EXPECT_TRUE(result.semantic_errors.empty());
-    EXPECT_TRUE(result.warnings.empty());
+    EXPECT_EQ(result.errors(), std::vector<std::string_view>{detail.error().message});
+    EXPECT_EQ(result.syntax_errors(), result.errors());
+    EXPECT_TRUE(result.semantic_errors().empty());
+    EXPECT_TRUE(result.warnings().empty());
     EXPECT_EQ(result.fixed_query, std::nullopt);
     ASSERT_EQ(result.diagnostics.size(), 1u);
     const diagnostics::ValidationDiagnostic& diagnostic = result.diagnostics[0];
@@ -192,7 +192,7 @@ TEST(Pipeline, LongChainsAreWalkedWithoutRecursion) {
   EXPECT_EQ(result.diagnostics[0].code, DiagnosticCode::AggregateInForbiddenContext);
 
   result = morvane.validate(unbound_sum);
-  EXPECT_EQ(result.errors.size(), 30001u);
+  EXPECT_EQ(result.error_count(), 30001u);
   EXPECT_EQ(result.diagnostics.size(), 30001u);
 }
 
@@ -265,9 +265,9 @@ TEST(Pipeline, DeepestAcceptedNestingValidatesOnA2MiBThread) {
   ASSERT_EQ(job.results.size(), queries.size());
   for (std::size_t i = 0; i < queries.size(); i += 2) {
     SCOPED_TRACE(queries[i].substr(0, 60));
-    EXPECT_TRUE(job.results[i].syntax_errors.empty());
-    ASSERT_EQ(job.results[i + 1].syntax_errors.size(), 1u);
-    EXPECT_NE(job.results[i + 1].syntax_errors[0].find("query nested deeper than"),
+    EXPECT_TRUE(job.results[i].syntax_errors().empty());
+    ASSERT_EQ(job.results[i + 1].syntax_errors().size(), 1u);
+    EXPECT_NE(job.results[i + 1].syntax_errors()[0].find("query nested deeper than"),
               std::string::npos);
   }
 }
@@ -285,7 +285,7 @@ TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
   for (std::size_t i = 0; i < queries.size(); ++i) {
     SCOPED_TRACE(queries[i]);
     const PyValidationResult& result = sequential[i];
-    EXPECT_EQ(result.is_valid, result.errors.empty());
+    EXPECT_EQ(result.is_valid, result.error_count() == 0);
     std::size_t errors = 0;
     bool all_fixable = true;
     for (const diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
@@ -296,7 +296,10 @@ TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
       ++errors;
       all_fixable = all_fixable && diagnostic.suggestion.has_value();
     }
-    EXPECT_EQ(errors, result.errors.size());
+    EXPECT_EQ(errors, result.error_count());
+    EXPECT_EQ(result.errors().size(), errors);
+    EXPECT_EQ(result.semantic_errors().size() + result.syntax_errors().size(), errors);
+    EXPECT_EQ(result.warnings().size(), result.diagnostics.size() - errors);
     EXPECT_EQ(result.fixed_query.has_value(), errors > 0 && all_fixable);
   }
 

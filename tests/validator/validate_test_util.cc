@@ -68,15 +68,15 @@ void check_cases(std::string_view schema_json, const std::vector<Case>& cases) {
     PyValidationResult result = morvane.validate(row.query);
     EXPECT_EQ(render(result.diagnostics), render(row.findings));
 
-    std::vector<std::string> errors;
-    std::vector<std::string> warnings;
+    std::vector<std::string_view> errors;
+    std::vector<std::string_view> warnings;
     for (const ValidationDiagnostic& diagnostic : result.diagnostics) {
       (diagnostic.severity == Severity::Error ? errors : warnings).push_back(diagnostic.message);
     }
-    EXPECT_EQ(result.errors, errors);
-    EXPECT_EQ(result.semantic_errors, errors);
-    EXPECT_TRUE(result.syntax_errors.empty());
-    EXPECT_EQ(result.warnings, warnings);
+    EXPECT_EQ(result.errors(), errors);
+    EXPECT_EQ(result.semantic_errors(), errors);
+    EXPECT_TRUE(result.syntax_errors().empty());
+    EXPECT_EQ(result.warnings(), warnings);
     EXPECT_EQ(result.is_valid, errors.empty());
     EXPECT_EQ(result.fixed_query, row.fixed_query);
   }
