@@ -16,15 +16,21 @@ LabelList* Scope::find_mutable(std::string_view name) {
   return nullptr;
 }
 
-LabelList& Scope::entry(std::string_view name) {
-  if (LabelList* list = find_mutable(name)) return *list;
+LabelList& Scope::add(std::string_view name) {
+  // Room for a typical query's variables at once, rather than growing one by one.
+  if (entries_.capacity() == 0) entries_.reserve(8);
   entries_.push_back(Entry{name, {}});
   return entries_.back().labels;
 }
 
+LabelList& Scope::entry(std::string_view name) {
+  if (LabelList* list = find_mutable(name)) return *list;
+  return add(name);
+}
+
 bool Scope::bind_if_absent(std::string_view name) {
   if (contains(name)) return false;
-  entries_.push_back(Entry{name, {}});
+  add(name);
   return true;
 }
 

@@ -60,8 +60,8 @@ class Scope {
   void bind_labels(std::string_view name, const Labels& labels, Text text) {
     LabelList* list = find_mutable(name);
     if (list == nullptr) {
-      entries_.push_back(Entry{name, {}});
-      for (const auto& label : labels) entries_.back().labels.push_back(text(label));
+      LabelList& added = add(name);
+      for (const auto& label : labels) added.push_back(text(label));
       return;
     }
     for (const auto& element : labels) {
@@ -93,6 +93,8 @@ class Scope {
   };
 
   LabelList* find_mutable(std::string_view name);
+  // A new entry for `name`, with no labels.
+  LabelList& add(std::string_view name);
   // The list of `name`, added empty when the name is new.
   LabelList& entry(std::string_view name);
 
