@@ -69,18 +69,4 @@ std::string format_message(DiagnosticCode kind, std::initializer_list<std::strin
   return out;
 }
 
-std::vector<std::string> messages(std::span<const ValidationDiagnostic> diagnostics,
-                                  Severity severity) {
-  std::size_t count = 0;
-  for (const ValidationDiagnostic& diagnostic : diagnostics) {
-    if (diagnostic.severity == severity) ++count;
-  }
-  std::vector<std::string> out;
-  out.reserve(count);
-  for (const ValidationDiagnostic& diagnostic : diagnostics) {
-    if (diagnostic.severity == severity) out.push_back(diagnostic.message);
-  }
-  return out;
-}
-
 }  // namespace morvane::diagnostics

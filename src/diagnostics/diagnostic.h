@@ -8,10 +8,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace morvane::diagnostics {
 
@@ -79,10 +77,5 @@ struct ValidationDiagnostic {
 
   bool operator==(const ValidationDiagnostic&) const = default;
 };
-
-// The messages of the diagnostics of `severity`, in their order (a result's error or warning
-// list). The list is allocated once, at its final size.
-std::vector<std::string> messages(std::span<const ValidationDiagnostic> diagnostics,
-                                  Severity severity);
 
 }  // namespace morvane::diagnostics

@@ -151,8 +151,8 @@ class Band {
         // A candidate offered is at most kBand longer than the target.
         row_capacity_(target.size() + kBand + 1),
         target_size_(target.size()) {
-    // Names are short: their rows and columns fit the inline buffer, and a search allocates
-    // nothing.
+    // Names are short: for a target of up to 50 bytes the rows and columns fit the inline
+    // buffer, and a search allocates nothing.
     const std::size_t bytes = row_capacity_ * sizeof(Row) + 2 * width_;
     std::uint8_t* storage = inline_;
     if (bytes > sizeof inline_) {
@@ -246,7 +246,8 @@ class Band {
   // where the target has no column. Rows and columns are in inline_, or in heap_ for a long
   // target.
   std::uint8_t* columns_;
-  alignas(Row) std::uint8_t inline_[1024];
+  static constexpr std::size_t kInlineBytes = 1024;
+  alignas(Row) std::uint8_t inline_[kInlineBytes];
   std::unique_ptr<Row[]> heap_;
   std::size_t kept_ = 0;
 };
@@ -445,7 +446,8 @@ std::optional<Suggestion> label_replacement(std::string_view label,
   std::string replacement;
   replacement.reserve(1 + best->size());
   replacement.append(1, ':').append(*best);
-  // Pieces joined by ASCII escape as they would joined: no UTF-8 sequence spans a seam.
+  // Escaped piece by piece as the whole text would be: the pieces meet at ASCII, so no UTF-8
+  // sequence spans a seam.
   std::string description;
   description.reserve(14 + original.size() + replacement.size());
   description.append("Replace ");
