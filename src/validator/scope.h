@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morvane::validator::semantic {
@@ -19,6 +20,22 @@ namespace morvane::validator::semantic {
 // are kept inline, so that binding a variable allocates nothing.
 class LabelList {
  public:
+  LabelList() = default;
+  LabelList(const LabelList&) = default;
+  LabelList& operator=(const LabelList&) = default;
+  // A list moved from is left empty.
+  LabelList(LabelList&& other) noexcept
+      : inline_(other.inline_),
+        heap_(std::move(other.heap_)),
+        size_(std::exchange(other.size_, 0)) {}
+  LabelList& operator=(LabelList&& other) noexcept {
+    inline_ = other.inline_;
+    heap_ = std::move(other.heap_);
+    size_ = std::exchange(other.size_, 0);
+    other.heap_.clear();
+    return *this;
+  }
+
   const std::string_view* begin() const { return spilled() ? heap_.data() : inline_.data(); }
   const std::string_view* end() const { return begin() + size_; }
   std::size_t size() const { return size_; }
