@@ -129,6 +129,26 @@ Row from_previous(Row row, std::uint8_t fill) {
   return shifted | where(kLaneNumbers < splat(k), splat(fill));
 }
 
+// The lanes `mask` of a row that hold `cells`.
+struct BandEdge {
+  std::array<std::uint8_t, kVectorLanes> mask{};
+  std::array<std::uint8_t, kVectorLanes> cells{};
+};
+
+// For each row i up to `band`: column 0 (lane band - i) costs i, the lanes before it are outside
+// the matrix and cost `cap`.
+template <std::size_t band, std::uint8_t cap>
+constexpr std::array<BandEdge, band + 1> band_edges() {
+  std::array<BandEdge, band + 1> edges{};
+  for (std::size_t i = 1; i <= band; ++i) {
+    for (std::size_t lane = 0; lane <= band - i; ++lane) {
+      edges[i].mask[lane] = 0xFF;
+      edges[i].cells[lane] = lane < band - i ? cap : static_cast<std::uint8_t>(i);
+    }
+  }
+  return edges;
+}
+
 // The edit-distance matrix of one target (the columns) against candidates offered one after
 // another (the rows, one per byte of the candidate), kept only within kBand of the diagonal.
 //
@@ -217,6 +237,9 @@ class Band {
   // Lanes 0 .. kLanes - 1 of a Row are in use; the rest are held at kCap (the guard lane
   // kLanes among them).
   static_assert(kLanes < kVectorLanes);
+  // The left edge of row i (1 .. kBand): the lanes of column 0 and of the columns before it,
+  // and what they hold, as the band keeps them.
+  static constexpr std::array<BandEdge, kBand + 1> kEdges = band_edges<kBand, kCap>();
   // Row i (for candidate byte `byte`) from row i - 1.
   Row next_row(Row above, std::size_t i, std::uint8_t byte) const {
     // Column j = i + lane - kBand is columns_[i + lane].
@@ -226,8 +249,8 @@ class Band {
     Row row = min(above + differs, from_next(above, kCap) + 1);
     if (i <= kBand) {
       // Column 0 costs i; the columns before it are outside the matrix.
-      for (std::size_t lane = 0; lane < kBand - i; ++lane) row[lane] = kCap;
-      row[kBand - i] = static_cast<std::uint8_t>(i);
+      const BandEdge& edge = kEdges[i];
+      row = (row & ~load(edge.mask.data())) | load(edge.cells.data());
     }
     // Horizontal steps: each lane takes the least of every lane to its left plus the distance,
     // in three doubling steps (no cost exceeds kCap, so 2 * kCap + 4 fits a byte).
