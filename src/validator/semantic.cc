@@ -23,6 +23,8 @@ void SemanticValidator::validate() {
 
 void SemanticValidator::report(DiagnosticCode code, std::initializer_list<std::string_view> args,
                                std::optional<Suggestion> suggestion) {
+  // A query with findings mostly has a few: room for them at the first.
+  if (diagnostics_.capacity() == 0) diagnostics_.reserve(4);
   diagnostics_.push_back(ValidationDiagnostic{code, diagnostics::severity(code),
                                               diagnostics::format_message(code, args),
                                               std::move(suggestion), std::nullopt});
