@@ -28,6 +28,8 @@ bool nothing_to_check(ExprKind kind) {
 }  // namespace
 
 void SemanticValidator::validate_expr(ast::ExprId expr) {
+  // Room for a typical query's expressions at once, rather than growing step by step.
+  if (expr_tasks_.capacity() == 0) expr_tasks_.reserve(32);
   const std::size_t base = expr_tasks_.size();
   push_visit(expr);
   while (expr_tasks_.size() > base) {
