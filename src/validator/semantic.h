@@ -123,7 +123,7 @@ class SemanticValidator {
   // Whether the expression holds count(*) or a known aggregate call, looking through operators,
   // lists, maps, property accesses, subscripts, CASE and the arguments of other calls (not into
   // comprehensions, quantifiers, REDUCE, paths or subqueries). Reads no validator state.
-  bool contains_aggregate(ast::ExprId expr) const;
+  bool contains_aggregate(ast::ExprId expr);
   // E602 when the expression holds an aggregate; `context` is "MATCH WHERE", "SET" or "DELETE".
   void check_aggregate_context(ast::ExprId expr, std::string_view context);
   // E611 to E614 for a literal of the wrong type, otherwise validate_expr. `clause` is "SKIP"
@@ -203,6 +203,8 @@ class SemanticValidator {
   std::vector<ExprTask> expr_tasks_;
   std::vector<bool> bound_here_;
   std::vector<Scope> saved_scopes_;
+  // The explicit stack of contains_aggregate, kept from one call to the next.
+  std::vector<ast::ExprId> aggregate_pending_;
 };
 
 }  // namespace morvane::validator::semantic

@@ -155,8 +155,10 @@ void SemanticValidator::validate_function_call(const ast::FunctionCallExpr& call
   }
 }
 
-bool SemanticValidator::contains_aggregate(ast::ExprId root) const {
-  std::vector<ast::ExprId> pending;
+bool SemanticValidator::contains_aggregate(ast::ExprId root) {
+  std::vector<ast::ExprId>& pending = aggregate_pending_;
+  pending.clear();
+  if (pending.capacity() == 0) pending.reserve(16);
   if (root.present()) pending.push_back(root);
   while (!pending.empty()) {
     const ast::Expr& expr = tree_[pending.back()];
