@@ -119,11 +119,27 @@ TEST(Pipeline, AutoCorrectionWorkIsBounded) {
   std::vector<diagnostics::ValidationDiagnostic> repeated(200000, fix(":Persn", ":Person"));
   EXPECT_EQ(auto_correct("MATCH (a:Persn), (b:Persn) RETURN a", repeated),
             "MATCH (a:Person), (b:Person) RETURN a");
+  // Past the first few pairs, each fix still applies once, longest original first.
+  std::vector<diagnostics::ValidationDiagnostic> many;
+  std::string query = "MATCH (n";
+  std::string fixed = "MATCH (n";
+  for (int i = 0; i < 40; ++i) {
+    many.push_back(fix(":A" + std::to_string(i), ":B" + std::to_string(i)));
+    query += ":A" + std::to_string(i);
+    fixed += ":B" + std::to_string(i);
+  }
+  const std::vector<diagnostics::ValidationDiagnostic> first_20(many.begin(), many.begin() + 20);
+  many.insert(many.end(), first_20.begin(), first_20.end());
+  EXPECT_EQ(auto_correct(query + ") RETURN n", many), fixed + ") RETURN n");
 
   const std::string large(std::size_t{1} << 22, 'x');  // kMaxCorrectionWork allows 64 passes
   std::vector<diagnostics::ValidationDiagnostic> distinct;
   for (int i = 0; i < 64; ++i) distinct.push_back(fix(":L" + std::to_string(i), ":M"));
   EXPECT_EQ(auto_correct(large, distinct), large);
+  // Repeats of the first few pairs and of the later ones are dropped alike.
+  std::vector<diagnostics::ValidationDiagnostic> twice = distinct;
+  twice.insert(twice.end(), distinct.rbegin(), distinct.rend());
+  EXPECT_EQ(auto_correct(large, twice), large);
   distinct.push_back(fix(":L64", ":M"));
   EXPECT_EQ(auto_correct(large, distinct), std::nullopt);
 }
