@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #include "parser/byte_classes.h"
@@ -146,9 +147,11 @@ class Matcher {
 
  private:
   // --- Input -------------------------------------------------------------------------------
-  // The byte at `p`, or 0 past the end (no test below asks for the byte 0).
+  // The byte at `p`, or 0 past the end (no test below asks for the byte 0): the input is
+  // followed by kFastPadding zero bytes.
   unsigned char at(std::uint32_t p) const {
-    return p < n_ ? static_cast<unsigned char>(in_[p]) : 0;
+    assert(p < n_ + kFastPadding);
+    return static_cast<unsigned char>(in_[p]);
   }
   // Whether `word` (upper-case letters) stands at `p` in any case, as ^"WORD" matches.
   bool word_at(std::uint32_t p, std::string_view word) const {
@@ -179,7 +182,7 @@ class Matcher {
     return true;
   }
   std::uint32_t word_end(std::uint32_t p) const {
-    while (p < n_ && kWordChar[static_cast<unsigned char>(in_[p])]) ++p;
+    while (kWordChar[at(p)]) ++p;  // the zero byte after the input ends every word
     return p;
   }
   // !(ASCII_ALPHANUMERIC | "_") at `p`.
@@ -1766,8 +1769,11 @@ class Matcher {
 
 }  // namespace
 
-FastMatch fast_match(std::string_view input, std::vector<Pair>& tape) {
-  return Matcher(input, tape).run();
+FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch) {
+  scratch.resize(input.size() + kFastPadding);
+  std::memcpy(scratch.data(), input.data(), input.size());
+  std::memset(scratch.data() + input.size(), 0, kFastPadding);
+  return Matcher(std::string_view(scratch.data(), input.size()), tape).run();
 }
 
 }  // namespace morvane::parser

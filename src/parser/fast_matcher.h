@@ -14,10 +14,12 @@
 //
 // The tape is the caller's vector, grown as needed and never shrunk (as the engine keeps it);
 // pairs hold offsets into `input`, which must outlive them. Nothing survives a call, so any
-// number of calls may run at once on different tapes.
+// number of calls may run at once on different tapes and scratch strings.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,7 +40,13 @@ struct FastMatch {
   std::uint32_t tape_size;  // pairs in use at the front of the tape; 0 unless kAccepted
 };
 
-// Matches `input` from Rule::cypher, writing pairs to `tape` from index 0.
-FastMatch fast_match(std::string_view input, std::vector<Pair>& tape);
+// The zero bytes after its copy of the input that the matcher may read. It looks at most a few
+// bytes beyond a position it has checked, so its byte reads need no bounds test.
+inline constexpr std::size_t kFastPadding = 16;
+
+// Matches `input` from Rule::cypher, writing pairs to `tape` from index 0. `scratch` holds a
+// copy of the input and kFastPadding zero bytes while the matcher runs; keep it between calls
+// to reuse its room.
+FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch);
 
 }  // namespace morvane::parser

@@ -52,7 +52,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
 
   // The matcher's answer stands for the fast run's; its refusal leaves only the error to build.
   FastMatch predicted{FastMatch::Result::kGaveUp, 0};
-  if (mode == Mode::kFast && start == Rule::cypher) predicted = fast_match(input, tape_);
+  if (mode == Mode::kFast && start == Rule::cypher) predicted = fast_match(input, tape_, fast_scratch_);
   if (predicted.result == FastMatch::Result::kAccepted) {
     tape_size_ = predicted.tape_size;
     return true;
@@ -85,7 +85,7 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
 std::size_t Recognizer::retained_bytes() const {
   return tape_.capacity() * sizeof(Pair) + failure_rules_.capacity() * sizeof(Rule) +
          error_.expected.capacity() * sizeof(Rule) + error_.message.capacity() +
-         error_.display.capacity() + memo_.retained_bytes();
+         error_.display.capacity() + fast_scratch_.capacity() + memo_.retained_bytes();
 }
 
 }  // namespace morvane::parser

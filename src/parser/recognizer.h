@@ -92,6 +92,7 @@ class Recognizer {
   std::uint32_t tape_size_ = 0;
   SyntaxError error_;
   std::vector<Rule> failure_rules_;  // the buffer of the failure record
+  std::string fast_scratch_;         // the fast matcher's copy of the input
   engine::Memo memo_;
 };
 

@@ -37,7 +37,8 @@ bool same_pairs(const Pair* a, std::size_t a_size, const Pair* b, std::size_t b_
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   std::vector<Pair> tape;
-  const FastMatch fast = morvane::parser::fast_match(input, tape);
+  std::string scratch;
+  const FastMatch fast = morvane::parser::fast_match(input, tape, scratch);
   Recognizer engine;
   const bool engine_ok = engine.parse(input, Rule::cypher, Recognizer::Mode::kEngine);
   if (fast.result == FastMatch::Result::kAccepted) {
