@@ -122,7 +122,8 @@ class SemanticValidator {
   void validate_expr(ast::ExprId expr);
   // Whether the expression holds count(*) or a known aggregate call, looking through operators,
   // lists, maps, property accesses, subscripts, CASE and the arguments of other calls (not into
-  // comprehensions, quantifiers, REDUCE, paths or subqueries). Reads no validator state.
+  // comprehensions, quantifiers, REDUCE, paths or subqueries). Of the validator's state it uses
+  // only its own stack.
   bool contains_aggregate(ast::ExprId expr);
   // E602 when the expression holds an aggregate; `context` is "MATCH WHERE", "SET" or "DELETE".
   void check_aggregate_context(ast::ExprId expr, std::string_view context);
