@@ -59,6 +59,22 @@ std::optional<std::string_view> reference_closest(std::string_view target,
 }
 
 // A fixed pseudo-random sequence (64-bit LCG), so every run checks the same cases.
+// A target, its candidates and the closest of them: a plain search and a prepared list both
+// find it.
+struct ClosestCase {
+  std::string_view target;
+  std::vector<std::string_view> candidates;
+  std::optional<std::string_view> best;
+};
+
+void expect_closest(const ClosestCase& row) {
+  SCOPED_TRACE(row.target);
+  EXPECT_EQ(closest_match(row.target, row.candidates), row.best);
+  CandidateLists lists;
+  lists.add(row.candidates);
+  EXPECT_EQ(lists.closest(0, row.target), row.best);
+}
+
 class Draw {
  public:
   explicit Draw(std::uint64_t seed) : state_(seed) {}
@@ -199,12 +215,7 @@ TEST(BoundedEditDistance, LongNamesCostTheBandPerByte) {
 }
 
 TEST(ClosestMatch, NamesWhoseLowerCaseHasAnotherLength) {
-  struct Row {
-    std::string_view target;
-    std::vector<std::string_view> candidates;
-    std::optional<std::string_view> best;
-  };
-  const Row rows[] = {
+  const ClosestCase rows[] = {
       // The Kelvin sign (3 bytes) lowers to "k": 8 bytes against 6, then distance 0.
       {"\xe2\x84\xaa" "ELVIN", {"kelvinxyz", "Kelvin"}, "Kelvin"},
       // The Ohm sign (3 bytes) lowers to omega (2 bytes).
@@ -216,13 +227,7 @@ TEST(ClosestMatch, NamesWhoseLowerCaseHasAnotherLength) {
       {"STRA\xe1\xba\x9e" "E", {"strasse"}, "strasse"},
       {"STRA\xe1\xba\x9e" "E", {"strasse", "stra\xc3\x9f" "e"}, "stra\xc3\x9f" "e"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.target);
-    EXPECT_EQ(closest_match(row.target, row.candidates), row.best);
-    CandidateLists lists;
-    lists.add(row.candidates);
-    EXPECT_EQ(lists.closest(0, row.target), row.best);
-  }
+  for (const ClosestCase& row : rows) expect_closest(row);
 }
 
 // Random lists, some sorted so that neighbours share prefixes, some not: both searches give the
@@ -322,12 +327,7 @@ TEST(CandidateLists, FindsExactNamesInTheirOwnList) {
 // The cheap tests applied before a distance (lengths, and the letters one name has and the
 // other lacks) reject nothing that is within the bound, also once a find has lowered it.
 TEST(ClosestMatch, CheapTestsKeepEverythingWithinTheBound) {
-  struct Row {
-    std::string_view target;
-    std::vector<std::string_view> candidates;
-    std::optional<std::string_view> best;
-  };
-  const Row rows[] = {
+  const ClosestCase rows[] = {
       {"abc", {"xyz"}, "xyz"},  // three letters each side lacks, three edits
       {"abcd", {"wxyz"}, std::nullopt},
       {"ab", {"abcde"}, "abcde"},
@@ -336,13 +336,7 @@ TEST(ClosestMatch, CheapTestsKeepEverythingWithinTheBound) {
       {"abc", {"xyz", "abx", "xbc"}, "abx"},
       {"abcdef", {"abcxyz", "abcdxy", "uvwdef"}, "abcdxy"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.target);
-    EXPECT_EQ(closest_match(row.target, row.candidates), row.best);
-    CandidateLists lists;
-    lists.add(row.candidates);
-    EXPECT_EQ(lists.closest(0, row.target), row.best);
-  }
+  for (const ClosestCase& row : rows) expect_closest(row);
 }
 
 // Candidates the cheap tests rule out cost no distance at all.
