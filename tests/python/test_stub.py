@@ -1,4 +1,5 @@
-"""The type stub src/_morvane.pyi against the built module, and as typed code sees it."""
+"""The type stub src/_morvane.pyi against the built module, as typed code sees it, and as pip
+installs it."""
 
 import ast
 import inspect
@@ -11,7 +12,8 @@ import pytest
 
 import _morvane
 
-STUB = Path(__file__).resolve().parents[2] / "src" / "_morvane.pyi"
+SOURCE_ROOT = Path(__file__).resolve().parents[2]
+STUB = SOURCE_ROOT / "src" / "_morvane.pyi"
 
 # CPython's type flag for a class that only the module itself creates.
 DISALLOW_INSTANTIATION = 1 << 7
@@ -36,8 +38,8 @@ needs_mypy = pytest.mark.skipif(not mypy_importable(),
                                 reason="mypy cannot be imported by this interpreter")
 
 
-def run_mypy(tmp_path, *args):
-    return subprocess.run([sys.executable, "-m", *args], cwd=tmp_path, env=child_environment(),
+def run_mypy(tmp_path, *args, python=sys.executable, env=None):
+    return subprocess.run([python, "-m", *args], cwd=tmp_path, env=env or child_environment(),
                           capture_output=True, text=True)
 
 
@@ -165,4 +167,57 @@ assert_type(info.errors + info.labels_used + info.rel_types_used + info.properti
 @needs_mypy
 def test_stub_types_typical_use_under_strict_mypy(tmp_path):
     done = run_mypy(tmp_path, "mypy", "--strict", "--no-incremental", "-c", USAGE)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+# The directory where the module is installed with pip into a virtual environment, as a user
+# installs it; given to one run of the suite only, as each run would build the module again.
+PIP_DIR = os.environ.get("MORVANE_PIP_DIR")
+
+
+def user_environment():
+    # What a user's shell has: neither the build tree nor the source stub on any search path.
+    return {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "MYPYPATH")}
+
+
+@pytest.fixture(scope="module")
+def installed_python():
+    if not PIP_DIR:
+        pytest.skip("MORVANE_PIP_DIR names no directory to install the module into")
+    venv = Path(PIP_DIR) / "venv"
+    python = venv / "bin" / "python"
+    if not python.exists():
+        subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", venv], check=True)
+    # A build directory kept from one run to the next makes a reinstall an incremental build.
+    done = subprocess.run([python, "-m", "pip", "install", "--quiet", "--no-build-isolation",
+                           "--no-index", "--config-settings",
+                           f"builddir={Path(PIP_DIR) / 'build'}", SOURCE_ROOT],
+                          env=user_environment(), capture_output=True, text=True)
+    assert done.returncode == 0, done.stdout + done.stderr
+    return python
+
+
+def installed_output(python, code):
+    return subprocess.run([python, "-c", code], env=user_environment(), check=True,
+                          capture_output=True, text=True).stdout.strip()
+
+
+def test_pip_install_puts_the_stub_beside_the_module_and_in_a_stub_package(installed_python):
+    site = Path(installed_output(installed_python,
+                                 "import sysconfig; print(sysconfig.get_path('platlib'))"))
+    for name in ("_morvane.pyi", "_morvane-stubs/__init__.pyi"):
+        assert (site / name).read_bytes() == STUB.read_bytes(), name
+
+
+def test_pip_install_declares_the_licence(installed_python):
+    licence = installed_output(installed_python, "from importlib.metadata import metadata; "
+                                                 "print(metadata('morvane')['License'])")
+    assert licence == "MIT"
+
+
+# mypy reads no stub that lies beside a module of one file; this finds the one pip installs.
+@needs_mypy
+def test_installed_stub_types_typical_use_under_strict_mypy(installed_python, tmp_path):
+    done = run_mypy(tmp_path, "mypy", "--strict", "--no-incremental", "-c", USAGE,
+                    python=installed_python, env=user_environment())
     assert done.returncode == 0, done.stdout + done.stderr
