@@ -1,5 +1,6 @@
-"""The Python examples in the project's README run as written, and the values their comments
-show are the values the expressions give."""
+"""The Python examples in the project's README run as written, the values their comments show
+are the values the expressions give, the queries of its limits table are refused and accepted as
+it says, and its table of diagnostic codes is the module's."""
 import ast
 import io
 import re
@@ -8,10 +9,12 @@ from pathlib import Path
 
 import pytest
 
-README = Path(__file__).resolve().parents[2] / "README.md"
-BLOCKS = re.findall(
-    r"^```python\n(.*?)^```$", README.read_text(encoding="utf-8"), flags=re.DOTALL | re.MULTILINE
-)
+from _morvane import Morvane, Schema
+
+ROOT = Path(__file__).resolve().parents[2]
+README = ROOT / "README.md"
+TEXT = README.read_text(encoding="utf-8")
+BLOCKS = re.findall(r"^```python\n(.*?)^```$", TEXT, flags=re.DOTALL | re.MULTILINE)
 CLOSING = {"[": "]", "(": ")", "{": "}"}
 KEYWORD_LITERALS = ("True", "False", "None")
 
@@ -81,3 +84,63 @@ def test_readme_shows_the_values_the_examples_give():
             )
             checked += 1
     assert checked > 0
+
+
+def table_rows(header):
+    """The cells of each row of the Markdown table that starts with this header line."""
+    lines = TEXT[TEXT.index(header):].splitlines()[2:]
+    rows = []
+    for line in lines:
+        if not line.startswith("|"):
+            break
+        rows.append([cell.strip() for cell in re.split(r"(?<!\\)\|", line)[1:-1]])
+    return rows
+
+
+def code_spans(cell):
+    """The texts of a table cell's code spans, read as CommonMark and GFM tables read them."""
+    spans = []
+    for match in re.finditer(r"(?<!`)(`+)(?!`)(.+?)(?<!`)\1(?!`)", cell.replace("\\|", "|")):
+        text = match.group(2)
+        if len(text) > 2 and text.startswith(" ") and text.endswith(" "):
+            text = text[1:-1]
+        spans.append(text)
+    return spans
+
+
+def limit_cases():
+    """(query, whether the README says the grammar refuses it)."""
+    cases = []
+    for _, refused, accepted in table_rows("| Construct | Not accepted | Write instead |"):
+        cases += [(query, True) for query in code_spans(refused)]
+        cases += [(query, False) for query in code_spans(accepted)]
+    words = re.search(r"The reserved words, in any letter case: ([A-Z\s]+)\.", TEXT).group(1)
+    for word in words.split():
+        cases += [(f"RETURN 1 AS {word}", True), (f"RETURN 1 AS {word.lower()}", True),
+                  (f"RETURN 1 AS `{word}`", False)]
+    return cases
+
+
+LIMIT_CASES = limit_cases()
+
+
+def test_readme_limits_table_has_both_kinds_of_example():
+    assert {refused for _, refused in LIMIT_CASES} == {True, False}
+
+
+@pytest.mark.parametrize("query, refused", LIMIT_CASES, ids=[q for q, _ in LIMIT_CASES])
+def test_readme_limits_are_the_grammar_s(query, refused):
+    # The grammar refuses a query exactly when validation gives a syntax error with a position;
+    # a schema without names fails every name, but in other codes.
+    syntax = [d for d in Morvane(Schema({}, {})).validate(query).diagnostics if d.code == "E101"]
+    if refused:
+        assert len(syntax) == 1 and syntax[0].position_line is not None
+    else:
+        assert syntax == []
+
+
+def test_readme_code_table_is_the_module_s():
+    table = [tuple(row[:3]) for row in table_rows("| Code | Name | Severity | Meaning |")]
+    source = (ROOT / "src" / "diagnostics" / "diagnostic_codes.def").read_text()
+    rows = re.findall(r'MORVANE_DIAGNOSTIC\((\w+), "(\w+)", (Error|Warning),', source)
+    assert table == [(code, name, severity.lower()) for name, code, severity in rows]
