@@ -170,9 +170,8 @@ def test_stub_types_typical_use_under_strict_mypy(tmp_path):
     assert done.returncode == 0, done.stdout + done.stderr
 
 
-# The directory where the module is installed with pip into a virtual environment, as a user
-# installs it; given to one run of the suite only, as each run would build the module again.
-PIP_DIR = os.environ.get("MORVANE_PIP_DIR")
+# Set for one run of the suite only, as each install builds the module anew.
+PIP_INSTALL = os.environ.get("MORVANE_PIP_INSTALL") == "1"
 
 
 def user_environment():
@@ -181,17 +180,16 @@ def user_environment():
 
 
 @pytest.fixture(scope="module")
-def installed_python():
-    if not PIP_DIR:
-        pytest.skip("MORVANE_PIP_DIR names no directory to install the module into")
-    venv = Path(PIP_DIR) / "venv"
+def installed_python(tmp_path_factory):
+    """A virtual environment's interpreter, the module installed into it with pip as a user
+    installs it."""
+    if not PIP_INSTALL:
+        pytest.skip("MORVANE_PIP_INSTALL is not 1")
+    venv = tmp_path_factory.mktemp("venv")
+    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", venv], check=True)
     python = venv / "bin" / "python"
-    if not python.exists():
-        subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", venv], check=True)
-    # A build directory kept from one run to the next makes a reinstall an incremental build.
     done = subprocess.run([python, "-m", "pip", "install", "--quiet", "--no-build-isolation",
-                           "--no-index", "--config-settings",
-                           f"builddir={Path(PIP_DIR) / 'build'}", SOURCE_ROOT],
+                           "--no-index", SOURCE_ROOT],
                           env=user_environment(), capture_output=True, text=True)
     assert done.returncode == 0, done.stdout + done.stderr
     return python
