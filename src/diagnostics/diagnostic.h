@@ -50,10 +50,17 @@ std::string format_message(DiagnosticCode kind, std::initializer_list<std::strin
 // A proposed textual fix: replace `original` with `replacement` in the query. `original` is
 // the query's text as written; `description` is a message, written as format_message writes
 // its arguments.
+//
+// Where the fix goes: bytes [name_begin, name_end) of the query hold the name the finding is
+// about, as written, and `original` ends with it (a label's or type's `original` and
+// `replacement` both begin with the colon written before the name, a property's with nothing).
+// The auto-correction puts there what follows that same beginning in `replacement`.
 struct Suggestion {
   std::string original;
   std::string replacement;
   std::string description;
+  std::uint32_t name_begin = 0;
+  std::uint32_t name_end = 0;
 
   bool operator==(const Suggestion&) const = default;
 };

@@ -1,9 +1,7 @@
 #include "validator/autocorrect.h"
 
 #include <algorithm>
-#include <set>
-#include <string_view>
-#include <utility>
+#include <cstdint>
 #include <vector>
 
 namespace morvane::validator {
@@ -13,72 +11,63 @@ using diagnostics::Severity;
 using diagnostics::Suggestion;
 using diagnostics::ValidationDiagnostic;
 
-// Every occurrence of `original` in `text` replaced by `replacement`, left to right, the search
-// resuming after each replaced occurrence, written into `out`; false, leaving `out` alone, when
-// there is none.
-bool replace_all(std::string_view text, std::string_view original, std::string_view replacement,
-                 std::string& out) {
-  // An empty original matches nowhere: suggestions always start with a name or a colon, and an
-  // empty one would otherwise loop without progress.
-  std::size_t at = original.empty() ? std::string_view::npos : text.find(original);
-  if (at == std::string_view::npos) return false;
-  out.clear();
-  out.reserve(text.size());
-  std::size_t from = 0;
-  for (; at != std::string_view::npos; at = text.find(original, from)) {
-    out.append(text, from, at - from);
-    out.append(replacement);
-    from = at + original.size();
-  }
-  out.append(text, from);
-  return true;
-}
+// Bytes [begin, end) of the query become `text`.
+struct Edit {
+  std::uint32_t begin;
+  std::uint32_t end;
+  std::string_view text;
+};
 
-bool same_texts(const Suggestion& a, const Suggestion& b) {
-  return a.original == b.original && a.replacement == b.replacement;
+// The edit of `suggestion` in `query`, or nothing when its place does not hold the end of its
+// original, or its replacement does not begin as the original does before that end.
+std::optional<Edit> edit_of(std::string_view query, const Suggestion& suggestion) {
+  if (suggestion.name_begin > suggestion.name_end || suggestion.name_end > query.size()) {
+    return std::nullopt;
+  }
+  const std::string_view name =
+      query.substr(suggestion.name_begin, suggestion.name_end - suggestion.name_begin);
+  const std::string_view original = suggestion.original;
+  if (!original.ends_with(name)) return std::nullopt;
+  const std::string_view prefix = original.substr(0, original.size() - name.size());
+  const std::string_view replacement = suggestion.replacement;
+  if (!replacement.starts_with(prefix)) return std::nullopt;
+  return Edit{suggestion.name_begin, suggestion.name_end, replacement.substr(prefix.size())};
 }
 
 }  // namespace
 
 std::optional<std::string> auto_correct(std::string_view query,
                                         std::span<const ValidationDiagnostic> diagnostics) {
-  std::vector<const Suggestion*> pairs;
-  // The pairs already taken: the first few are searched one by one; past them, a set finds a
-  // repeat in log time however many errors there are.
-  constexpr std::size_t kSearchedPairs = 16;
-  std::set<std::pair<std::string_view, std::string_view>> taken;
+  std::vector<Edit> edits;
   for (const ValidationDiagnostic& diagnostic : diagnostics) {
     if (diagnostic.severity != Severity::Error) continue;
     if (!diagnostic.suggestion) return std::nullopt;
-    const Suggestion& suggestion = *diagnostic.suggestion;
-    bool repeat;
-    if (pairs.size() < kSearchedPairs) {
-      repeat = std::any_of(pairs.begin(), pairs.end(),
-                           [&](const Suggestion* pair) { return same_texts(*pair, suggestion); });
-    } else {
-      if (taken.empty()) {
-        for (const Suggestion* pair : pairs) taken.emplace(pair->original, pair->replacement);
-      }
-      repeat = !taken.emplace(suggestion.original, suggestion.replacement).second;
-    }
-    if (!repeat) pairs.push_back(&suggestion);
+    std::optional<Edit> edit = edit_of(query, *diagnostic.suggestion);
+    if (!edit) return std::nullopt;
+    edits.push_back(*edit);
   }
-  if (pairs.empty()) return std::nullopt;
-  if (pairs.size() > kMaxCorrectionWork / std::max<std::size_t>(query.size(), 1)) {
-    return std::nullopt;
+  if (edits.empty()) return std::nullopt;
+  // Findings mostly come in query order; a stable sort keeps the first finding first among
+  // those about one place.
+  const auto earlier = [](const Edit& a, const Edit& b) { return a.begin < b.begin; };
+  if (!std::is_sorted(edits.begin(), edits.end(), earlier)) {
+    std::stable_sort(edits.begin(), edits.end(), earlier);
   }
-  const auto longer = [](const Suggestion* a, const Suggestion* b) {
-    return a->original.size() > b->original.size();
-  };
-  if (!std::is_sorted(pairs.begin(), pairs.end(), longer)) {
-    std::stable_sort(pairs.begin(), pairs.end(), longer);
+
+  std::string fixed;
+  fixed.reserve(query.size());
+  std::size_t copied = 0;  // the query is in `fixed` up to here
+  const Edit* last = nullptr;
+  for (const Edit& edit : edits) {
+    if (last != nullptr && edit.begin == last->begin && edit.end == last->end) continue;
+    if (edit.begin < copied) return std::nullopt;
+    fixed.append(query, copied, edit.begin - copied);
+    fixed.append(edit.text);
+    copied = edit.end;
+    last = &edit;
   }
-  std::string text(query);
-  std::string replaced;
-  for (const Suggestion* pair : pairs) {
-    if (replace_all(text, pair->original, pair->replacement, replaced)) text.swap(replaced);
-  }
-  return text;
+  fixed.append(query, copied);
+  return fixed;
 }
 
 }  // namespace morvane::validator

@@ -1,7 +1,6 @@
 // The auto-corrected query: every error's suggested replacement applied to the query text.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,17 +13,14 @@ namespace morvane::validator {
 // The query with the suggestions of its error diagnostics applied, or nothing when there is no
 // error or some error has no suggestion (warnings play no part).
 //
-// The (original, replacement) pairs are taken in diagnostic order, a pair equal to an earlier
-// one is dropped, and the rest are sorted stably by the byte length of `original`, longest
-// first, so that a short fragment cannot break a longer one containing it. Each pair then
-// replaces every occurrence of its original in the text the previous pair left, searched left to
-// right without overlap. This is plain text substitution: string literals, comments and longer
-// names containing the fragment change too.
+// Each suggestion replaces the name its finding is about, at the place the suggestion gives, and
+// nothing else: the same text elsewhere (in a string literal, a comment, another name) stays.
+// Where several findings ask for different replacements of one name, the first finding's wins.
+// A suggestion whose place does not hold the end of its `original` (it belongs to another
+// query) gives nothing, as do two places that overlap without being the same.
 //
-// Each pair costs one pass over the text, so a query with very many distinct fixes gets none:
-// when the pairs times the query's bytes exceed kMaxCorrectionWork, the result is nothing.
-inline constexpr std::size_t kMaxCorrectionWork = std::size_t{1} << 28;
-
+// Cost: one pass over the query, after sorting the places when the findings did not come in
+// query order.
 std::optional<std::string> auto_correct(
     std::string_view query, std::span<const diagnostics::ValidationDiagnostic> diagnostics);
 

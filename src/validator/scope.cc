@@ -2,14 +2,16 @@
 
 namespace morvane::validator::semantic {
 
-const LabelList* Scope::find(std::string_view name) const {
+const LabelList* Scope::find(std::string_view written) const {
+  const std::string_view name = parser::unquoted(written);
   for (const Entry& entry : entries_) {
     if (entry.name == name) return &entry.labels;
   }
   return nullptr;
 }
 
-LabelList* Scope::find_mutable(std::string_view name) {
+LabelList* Scope::find_mutable(std::string_view written) {
+  const std::string_view name = parser::unquoted(written);
   for (Entry& entry : entries_) {
     if (entry.name == name) return &entry.labels;
   }
@@ -19,7 +21,7 @@ LabelList* Scope::find_mutable(std::string_view name) {
 LabelList& Scope::add(std::string_view name) {
   // Room for a typical query's variables at once, rather than growing one by one.
   if (entries_.capacity() == 0) entries_.reserve(8);
-  entries_.push_back(Entry{name, {}});
+  entries_.push_back(Entry{parser::unquoted(name), {}});
   return entries_.back().labels;
 }
 
@@ -34,7 +36,8 @@ bool Scope::bind_if_absent(std::string_view name) {
   return true;
 }
 
-void Scope::remove(std::string_view name) {
+void Scope::remove(std::string_view written) {
+  const std::string_view name = parser::unquoted(written);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->name == name) {
       entries_.erase(it);

@@ -3,6 +3,9 @@
 // projected expressions). Node and relationship variables share the one scope, so a name used
 // for both holds labels and types together.
 //
+// Names and labels are taken as the query writes them, and compared as the names they stand
+// for (parser::unquoted): `n` and n are one variable, :`Person` and :Person one label.
+//
 // A flat list of entries in first-bound order; lookups are linear, which beats hashing for
 // the handful of variables a query binds. Names and labels are views into the syntax tree being
 // validated, which outlives the scope. Copy the scope to save it; assign the copy back to restore.
@@ -14,10 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "parser/names.h"
+
 namespace morvane::validator::semantic {
 
-// The labels or types of one variable, in order. Nearly every variable has one or two: those
-// are kept inline, so that binding a variable allocates nothing.
+// The labels or types of one variable, in order, as written where they were bound. Nearly every
+// variable has one or two: those are kept inline, so that binding a variable allocates nothing.
 class LabelList {
  public:
   LabelList() = default;
@@ -83,8 +88,9 @@ class Scope {
     }
     for (const auto& element : labels) {
       std::string_view label = text(element);
+      const std::string_view name = parser::unquoted(label);
       bool held = false;
-      for (std::string_view have : *list) held = held || have == label;
+      for (std::string_view have : *list) held = held || parser::unquoted(have) == name;
       if (!held) list->push_back(label);
     }
   }
@@ -105,7 +111,7 @@ class Scope {
 
  private:
   struct Entry {
-    std::string_view name;
+    std::string_view name;  // unquoted
     LabelList labels;
   };
 

@@ -48,18 +48,29 @@ std::optional<std::string_view> SemanticValidator::closest_name(std::string_view
   return best;
 }
 
-SemanticValidator::Proposal SemanticValidator::label_proposal(std::string_view name,
+SemanticValidator::Proposal SemanticValidator::label_proposal(ast::Str written,
                                                               std::size_t list) {
-  std::optional<std::string_view> best = closest_name(name, list);
-  return Proposal{diagnostics::suggestion_hint(":", best),
-                  diagnostics::label_replacement(name, best)};
+  return propose(written, list, ":", diagnostics::label_replacement);
 }
 
-SemanticValidator::Proposal SemanticValidator::property_proposal(std::string_view key,
+SemanticValidator::Proposal SemanticValidator::property_proposal(ast::Str written,
                                                                  std::size_t list) {
-  std::optional<std::string_view> best = closest_name(key, list);
-  return Proposal{diagnostics::suggestion_hint(".", best),
-                  diagnostics::property_replacement(key, best)};
+  return propose(written, list, ".", diagnostics::property_replacement);
+}
+
+SemanticValidator::Proposal SemanticValidator::propose(
+    ast::Str written, std::size_t list, std::string_view prefix,
+    std::optional<Suggestion> (*replacement)(std::string_view, std::optional<std::string_view>)) {
+  std::optional<std::string_view> best = closest_name(name(written), list);
+  Proposal proposal{diagnostics::suggestion_hint(prefix, best), std::nullopt};
+  std::optional<std::string> best_written = best ? parser::written_name(*best) : std::nullopt;
+  if (!best_written) return proposal;
+  proposal.suggestion = replacement(text(written), *best_written);
+  if (std::optional<ast::Span> place = tree_.place(written)) {
+    proposal.suggestion->name_begin = place->begin;
+    proposal.suggestion->name_end = place->end;
+  }
+  return proposal;
 }
 
 // ---- Queries ----
@@ -234,8 +245,8 @@ void SemanticValidator::validate_order_skip_limit(
 }
 
 void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property) {
-  std::vector<std::string_view> keys;
-  for (ast::Str key : tree_[property.keys]) keys.push_back(text(key));
+  std::vector<ast::Str> keys;
+  for (ast::Str key : tree_[property.keys]) keys.push_back(key);
   validate_property_access(text(property.variable), keys);
 }
 

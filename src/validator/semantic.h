@@ -34,6 +34,7 @@
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/suggest.h"
 #include "parser/ast.h"
+#include "parser/names.h"
 #include "schema/schema.h"
 #include "validator/scope.h"
 #include "validator/suggestion_index.h"
@@ -132,27 +133,38 @@ class SemanticValidator {
   void validate_pagination_expr(ast::ExprId expr, std::string_view clause);
   // E303, E304: for each label or type bound to `variable`, in order, each key it lacks;
   // nothing when the variable is unbound.
-  void validate_property_access(std::string_view variable,
-                                std::span<const std::string_view> keys);
+  void validate_property_access(std::string_view variable, std::span<const ast::Str> keys);
   // E502 for each projection name seen before.
   void check_alias_uniqueness(ast::List<ast::ReturnItem> items);
 
+  // A text of the tree as the query writes it: what messages and suggestion originals show.
   std::string_view text(ast::Str str) const { return tree_.text(str); }
+  // The name a label, type, property key or variable of the tree stands for, without the
+  // backticks that quote it: what is compared with the schema and with other names.
+  std::string_view name(ast::Str str) const { return parser::unquoted(tree_.text(str)); }
   // The projected name of an item: its alias, or the name of a bare variable; else nothing.
   std::optional<std::string_view> projection_name(const ast::ReturnItem& item) const;
   // W103 for an unknown function; otherwise E603, W104, then E601 for each string argument.
   void validate_function_call(const ast::FunctionCallExpr& call);
 
   // The hint that ends a message about an unknown name and the suggestion of the diagnostic,
-  // both from one search of the candidates, so they name the same candidate.
+  // both from one search of the candidates, so they name the same candidate. The suggestion
+  // writes that name as a query must (in backticks when it is no plain identifier or is a
+  // reserved word) and holds where the unknown name stands; a name holding a backtick cannot
+  // be written, so it gets the hint but no suggestion.
   struct Proposal {
     std::string hint;
     std::optional<Suggestion> suggestion;
   };
-  // For a label or relationship type (":" prefix); `list` is one of suggestions_'s lists.
-  Proposal label_proposal(std::string_view name, std::size_t list);
-  // For a property key ("." prefix).
-  Proposal property_proposal(std::string_view key, std::size_t list);
+  // For the label or relationship type `written` (":" prefix); `list` is one of suggestions_'s
+  // lists.
+  Proposal label_proposal(ast::Str written, std::size_t list);
+  // For the property key `written` ("." prefix).
+  Proposal property_proposal(ast::Str written, std::size_t list);
+  // Either of the two above: `prefix` starts the hint, `replacement` makes the suggestion.
+  Proposal propose(
+      ast::Str written, std::size_t list, std::string_view prefix,
+      std::optional<Suggestion> (*replacement)(std::string_view, std::optional<std::string_view>));
   // The name of `list` closest to `name`, searched the first time this pair is asked for.
   std::optional<std::string_view> closest_name(std::string_view name, std::size_t list);
 

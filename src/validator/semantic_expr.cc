@@ -73,8 +73,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       const ast::PropertyAccessExpr& access = expr.property_access();
       const ast::Expr& object = tree_[access.expr];
       if (object.kind() == ExprKind::Variable) {
-        std::string_view key = text(access.key);
-        validate_property_access(text(object.name()), std::span(&key, 1));
+        validate_property_access(text(object.name()), std::span(&access.key, 1));
       }
       break;
     }
@@ -217,21 +216,21 @@ void SemanticValidator::validate_pagination_expr(ast::ExprId expr, std::string_v
 }
 
 void SemanticValidator::validate_property_access(std::string_view variable,
-                                                 std::span<const std::string_view> keys) {
+                                                 std::span<const ast::Str> keys) {
   const LabelList* bound = scope_.find(variable);
   if (bound == nullptr) return;
-  for (std::string_view name : *bound) {
+  for (std::string_view written : *bound) {
     // A name declared both as a label and as a type is checked as a label.
-    std::optional<std::size_t> properties = suggestions_.node_properties(name);
+    std::optional<std::size_t> properties = suggestions_.node_properties(parser::unquoted(written));
     const bool label = properties.has_value();
-    if (!label) properties = suggestions_.rel_properties(name);
+    if (!label) properties = suggestions_.rel_properties(parser::unquoted(written));
     if (!properties) continue;
-    for (std::string_view key : keys) {
-      if (suggestions_.contains(*properties, key)) continue;
+    for (ast::Str key : keys) {
+      if (suggestions_.contains(*properties, name(key))) continue;
       Proposal proposal = property_proposal(key, *properties);
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
-      report(code, {key, variable, name, proposal.hint}, std::move(proposal.suggestion));
+      report(code, {text(key), variable, written, proposal.hint}, std::move(proposal.suggestion));
     }
   }
 }
@@ -253,16 +252,17 @@ void SemanticValidator::check_alias_uniqueness(ast::List<ast::ReturnItem> items)
   std::size_t met = 0;
   std::unordered_set<std::string_view> many;
   for (const ast::ReturnItem& item : tree_[items]) {
-    std::optional<std::string_view> name = projection_name(item);
-    if (!name) continue;
+    std::optional<std::string_view> written = projection_name(item);
+    if (!written) continue;
+    const std::string_view projected = parser::unquoted(*written);
     bool repeated;
     if (long_list) {
-      repeated = !many.insert(*name).second;
+      repeated = !many.insert(projected).second;
     } else {
-      repeated = std::find(few.begin(), few.begin() + met, *name) != few.begin() + met;
-      if (!repeated) few[met++] = *name;
+      repeated = std::find(few.begin(), few.begin() + met, projected) != few.begin() + met;
+      if (!repeated) few[met++] = projected;
     }
-    if (repeated) report(DiagnosticCode::DuplicateProjectionName, {*name});
+    if (repeated) report(DiagnosticCode::DuplicateProjectionName, {*written});
   }
 }
 

@@ -32,24 +32,21 @@ void SemanticValidator::validate_pattern_element(const ast::PatternElement& elem
 void SemanticValidator::validate_node_pattern(const ast::NodePattern& node) {
   ast::ListView<ast::Str> labels = tree_[node.labels];
   for (ast::Str written : labels) {
-    std::string_view label = text(written);
-    if (suggestions_.has_node_label(label)) continue;
-    Proposal proposal = label_proposal(label, suggestions_.node_labels());
-    report(DiagnosticCode::UnknownNodeLabel, {label, proposal.hint},
+    if (suggestions_.has_node_label(name(written))) continue;
+    Proposal proposal = label_proposal(written, suggestions_.node_labels());
+    report(DiagnosticCode::UnknownNodeLabel, {text(written), proposal.hint},
            std::move(proposal.suggestion));
   }
 
   const ast::MapOrParam::Map* map = property_map(node.properties);
   if (map == nullptr || labels.empty()) return;
   for (const ast::MapEntry& entry : tree_[map->entries]) {
-    std::string_view key = text(entry.key);
     for (ast::Str written : labels) {
-      std::string_view label = text(written);
       // An undeclared label has had its E201 above.
-      std::optional<std::size_t> properties = suggestions_.node_properties(label);
-      if (!properties || suggestions_.contains(*properties, key)) continue;
-      Proposal proposal = property_proposal(key, *properties);
-      report(DiagnosticCode::UnknownNodeProperty, {key, label, proposal.hint},
+      std::optional<std::size_t> properties = suggestions_.node_properties(name(written));
+      if (!properties || suggestions_.contains(*properties, name(entry.key))) continue;
+      Proposal proposal = property_proposal(entry.key, *properties);
+      report(DiagnosticCode::UnknownNodeProperty, {text(entry.key), text(written), proposal.hint},
              std::move(proposal.suggestion));
     }
   }
@@ -61,19 +58,18 @@ void SemanticValidator::validate_rel_pattern_with_endpoints(
   const ast::MapOrParam::Map* map = property_map(relationship.properties);
   for (ast::Str written : tree_[relationship.rel_types]) {
     std::string_view type = text(written);
-    auto declared = schema_.relationships.find(type);
+    auto declared = schema_.relationships.find(name(written));
     if (declared == schema_.relationships.end()) {
-      Proposal proposal = label_proposal(type, suggestions_.rel_types());
+      Proposal proposal = label_proposal(written, suggestions_.rel_types());
       report(DiagnosticCode::UnknownRelType, {type, proposal.hint}, std::move(proposal.suggestion));
       continue;
     }
 
     if (map != nullptr) {
       for (const ast::MapEntry& entry : tree_[map->entries]) {
-        std::string_view key = text(entry.key);
-        if (declared->second.properties.contains(key)) continue;
-        Proposal proposal = property_proposal(key, *suggestions_.rel_properties(type));
-        report(DiagnosticCode::UnknownRelProperty, {key, type, proposal.hint},
+        if (declared->second.properties.contains(name(entry.key))) continue;
+        Proposal proposal = property_proposal(entry.key, *suggestions_.rel_properties(name(written)));
+        report(DiagnosticCode::UnknownRelProperty, {text(entry.key), type, proposal.hint},
                std::move(proposal.suggestion));
       }
     }
@@ -102,7 +98,7 @@ void SemanticValidator::check_endpoint_label(ast::List<ast::Str> node_labels,
   if (labels.empty()) return;
   bool any_declared = false;
   for (ast::Str written : labels) {
-    std::string_view label = text(written);
+    std::string_view label = name(written);
     if (label == expected) return;
     any_declared = any_declared || suggestions_.has_node_label(label);
   }
@@ -122,10 +118,9 @@ void SemanticValidator::check_set_remove_labels(ast::List<ast::Str> labels, bool
   DiagnosticCode code =
       in_set ? DiagnosticCode::UnknownNodeLabelInSet : DiagnosticCode::UnknownNodeLabelInRemove;
   for (ast::Str written : tree_[labels]) {
-    std::string_view label = text(written);
-    if (suggestions_.has_node_label(label)) continue;
-    Proposal proposal = label_proposal(label, suggestions_.node_labels());
-    report(code, {label, proposal.hint}, std::move(proposal.suggestion));
+    if (suggestions_.has_node_label(name(written))) continue;
+    Proposal proposal = label_proposal(written, suggestions_.node_labels());
+    report(code, {text(written), proposal.hint}, std::move(proposal.suggestion));
   }
 }
 
@@ -137,11 +132,11 @@ void SemanticValidator::check_cartesian_product(ast::List<ast::PatternPart> part
   for (std::uint32_t i = 0; i < view.size(); ++i) {
     const ast::PatternPart& part = view[i];
     names.clear();
-    if (part.variable) names.push_back(text(*part.variable));
-    if (part.element.start.variable) names.push_back(text(*part.element.start.variable));
+    if (part.variable) names.push_back(name(*part.variable));
+    if (part.element.start.variable) names.push_back(name(*part.element.start.variable));
     for (const ast::PatternStep& step : tree_[part.element.chain]) {
-      if (step.relationship.variable) names.push_back(text(*step.relationship.variable));
-      if (step.node.variable) names.push_back(text(*step.node.variable));
+      if (step.relationship.variable) names.push_back(name(*step.relationship.variable));
+      if (step.node.variable) names.push_back(name(*step.node.variable));
     }
     if (i > 0) {
       bool shared = false;

@@ -235,7 +235,11 @@ TEST(ExpressionChecks, DuplicateProjectionNames) {
                   {"MATCH (p:Person) RETURN p.name, p.name", {}},
                   {"MATCH (p:Person) RETURN p.name AS p, p", {duplicate_p}},
                   {"MATCH (p:Person) WITH p, p AS p RETURN p", {duplicate_p}},
-                  {"MATCH (p:Person) RETURN p AS `p`, p", {}},
+                  // Backticks quote a name: `p` and p are one name, reported as written.
+                  {"MATCH (p:Person) RETURN p AS `p`, p", {duplicate_p}},
+                  {"MATCH (p:Person) RETURN p, p AS `p`",
+                   {{"E502", "Duplicate projection name '`p`' in RETURN/WITH"}}},
+                  {"MATCH (p:Person) RETURN p AS `p q`, p AS `p_q`", {}},
                   // Past sixteen items the names met are kept in a set: same findings, in order.
                   {"RETURN 1 AS a, 2 AS b1, 3 AS b2, 4 AS b3, 5 AS b4, 6 AS b5, 7 AS b6, 8 AS b7, "
                    "9 AS b8, 10 AS b9, 11 AS b10, 12 AS b11, 13 AS b12, 14 AS b13, 15 AS b14, "

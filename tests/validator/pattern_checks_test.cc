@@ -118,8 +118,8 @@ TEST(PatternChecks, SetAndRemoveLabels) {
              ":Person"},
             {"E203", "Unknown node label in REMOVE: :Movi, did you mean :Movie?", ":Movi",
              ":Movie"}},
-           // Plain substitution: ":Movi" also turns the ":Movie" written before into ":Moviee".
-           "MATCH (n:Person) SET n:Person:Moviee REMOVE n:Movie"},
+           // Only the flagged names change: the ":Movie" written before ":Movi" stays.
+           "MATCH (n:Person) SET n:Person:Movie REMOVE n:Movie"},
           {"MATCH (n:Person) SET n:Xyz", {{"E202", "Unknown node label in SET: :Xyz"}}},
           {"MATCH (n:Person) REMOVE n:Person:Movie", {}},
       });

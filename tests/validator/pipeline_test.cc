@@ -88,12 +88,12 @@ TEST(Pipeline, ValidityAndAutoCorrection) {
              "Unknown property 'agee' on variable 'p' with label :Person, did you mean .age?",
              "agee", "age"}},
            "MATCH (p:Person {name: 'x'}) RETURN p.age"},
-          // Plain substitution: string literals and longer names change too.
+          // Only the flagged name changes, not the same text in a string or a longer name.
           {"MATCH (p:Person) WHERE p.nme = 'nmeX' RETURN p",
            {{"E303",
              "Unknown property 'nme' on variable 'p' with label :Person, did you mean .name?",
              "nme", "name"}},
-           "MATCH (p:Person) WHERE p.name = 'nameX' RETURN p"},
+           "MATCH (p:Person) WHERE p.name = 'nmeX' RETURN p"},
           // Warnings do not prevent the correction.
           {"MATCH (p:Persn), (q) RETURN myfn(p)",
            {kPersn, kCartesian, kScan,
@@ -107,41 +107,57 @@ TEST(Pipeline, ValidityAndAutoCorrection) {
       });
 }
 
-// Many errors share one fix or carry distinct ones: repeats are dropped without comparing every
-// pair, and a correction that would take a pass over a large query per distinct fix is given up.
-TEST(Pipeline, AutoCorrectionWorkIsBounded) {
-  auto fix = [](std::string original, std::string replacement) {
+// The correction from the findings' places alone: repeats of one place, different replacements
+// of one place, findings out of query order, and places that do not fit the query.
+TEST(Pipeline, AutoCorrectionEditsThePlacesGiven) {
+  // A fix of `original` (":" and the name, or the name alone) whose name is at `at`.
+  auto fix = [](std::string original, std::string replacement, std::uint32_t at) {
     diagnostics::ValidationDiagnostic d;
     d.code = DiagnosticCode::UnknownNodeLabel;
-    d.suggestion = diagnostics::Suggestion{original, replacement, "fix"};
+    const std::uint32_t colon = original[0] == ':' ? 1 : 0;
+    d.suggestion = diagnostics::Suggestion{original, replacement, "fix", at,
+                                           at + static_cast<std::uint32_t>(original.size()) - colon};
     return d;
   };
-  std::vector<diagnostics::ValidationDiagnostic> repeated(200000, fix(":Persn", ":Person"));
-  EXPECT_EQ(auto_correct("MATCH (a:Persn), (b:Persn) RETURN a", repeated),
-            "MATCH (a:Person), (b:Person) RETURN a");
-  // Past the first few pairs, each fix still applies once, longest original first.
-  std::vector<diagnostics::ValidationDiagnostic> many;
-  std::string query = "MATCH (n";
+  const std::string query = "MATCH (a:Persn), (b:Persn) RETURN a.nme";
+  //                          0123456789012345678901234567890123456789
+  const auto first = fix(":Persn", ":Person", 9);
+  const auto second = fix(":Persn", ":Person", 20);
+  const auto key = fix("nme", "name", 36);
+  struct Row {
+    std::string name;
+    std::vector<diagnostics::ValidationDiagnostic> findings;
+    std::optional<std::string> fixed;
+  };
+  const Row rows[] = {
+      {"in order", {first, second, key}, "MATCH (a:Person), (b:Person) RETURN a.name"},
+      {"out of order", {key, second, first}, "MATCH (a:Person), (b:Person) RETURN a.name"},
+      {"one place twice", {first, first, key}, "MATCH (a:Person), (b:Persn) RETURN a.name"},
+      {"the first of two replacements wins",
+       {key, fix(":Persn", ":Movie", 9), first}, "MATCH (a:Movie), (b:Persn) RETURN a.name"},
+      {"a place past the end", {fix("nme", "name", 38)}, std::nullopt},
+      {"a place holding another name", {fix(":Persn", ":Person", 10)}, std::nullopt},
+      {"a replacement without the colon", {fix(":Persn", "Person", 9)}, std::nullopt},
+      {"overlapping places", {first, fix(":Pe", ":Pa", 9)}, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(auto_correct(query, row.findings), row.fixed) << row.name;
+  }
+
+  // Very many fixes, repeated or distinct, cost one pass over the query.
+  std::string many = "MATCH (n";
   std::string fixed = "MATCH (n";
-  for (int i = 0; i < 40; ++i) {
-    many.push_back(fix(":A" + std::to_string(i), ":B" + std::to_string(i)));
-    query += ":A" + std::to_string(i);
+  std::vector<diagnostics::ValidationDiagnostic> findings;
+  for (int i = 0; i < 100000; ++i) {
+    const std::string label = "A" + std::to_string(i);
+    findings.push_back(fix(":" + label, ":B" + std::to_string(i),
+                           static_cast<std::uint32_t>(many.size() + 1)));
+    many += ":" + label;
     fixed += ":B" + std::to_string(i);
   }
-  const std::vector<diagnostics::ValidationDiagnostic> first_20(many.begin(), many.begin() + 20);
-  many.insert(many.end(), first_20.begin(), first_20.end());
-  EXPECT_EQ(auto_correct(query + ") RETURN n", many), fixed + ") RETURN n");
-
-  const std::string large(std::size_t{1} << 22, 'x');  // kMaxCorrectionWork allows 64 passes
-  std::vector<diagnostics::ValidationDiagnostic> distinct;
-  for (int i = 0; i < 64; ++i) distinct.push_back(fix(":L" + std::to_string(i), ":M"));
-  EXPECT_EQ(auto_correct(large, distinct), large);
-  // Repeats of the first few pairs and of the later ones are dropped alike.
-  std::vector<diagnostics::ValidationDiagnostic> twice = distinct;
-  twice.insert(twice.end(), distinct.rbegin(), distinct.rend());
-  EXPECT_EQ(auto_correct(large, twice), large);
-  distinct.push_back(fix(":L64", ":M"));
-  EXPECT_EQ(auto_correct(large, distinct), std::nullopt);
+  std::vector<diagnostics::ValidationDiagnostic> twice(findings.rbegin(), findings.rend());
+  twice.insert(twice.end(), findings.begin(), findings.end());
+  EXPECT_EQ(auto_correct(many + ") RETURN n", twice), fixed + ") RETURN n");
 }
 
 TEST(Pipeline, ResultJson) {
@@ -317,6 +333,7 @@ TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
     EXPECT_EQ(result.semantic_errors().size() + result.syntax_errors().size(), errors);
     EXPECT_EQ(result.warnings().size(), result.diagnostics.size() - errors);
     EXPECT_EQ(result.fixed_query.has_value(), errors > 0 && all_fixable);
+    expect_fixed_query_parses(result);
   }
 
   constexpr int kThreads = 4;

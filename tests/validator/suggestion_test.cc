@@ -40,7 +40,9 @@ TEST(CorpusResults, MatchTheGoldenFile) {
     ++sections;
     for (const std::string& query : queries) {
       ASSERT_TRUE(std::getline(golden, line)) << "the golden file ends early";
-      EXPECT_EQ(to_json(morvane.validate(query)), line) << "schema " << sections << ": " << query;
+      const PyValidationResult result = morvane.validate(query);
+      EXPECT_EQ(to_json(result), line) << "schema " << sections << ": " << query;
+      expect_fixed_query_parses(result);
     }
   }
   EXPECT_EQ(sections, 2);
@@ -170,9 +172,10 @@ TEST(Suggestions, HostileInputStaysWithinTheBounds) {
       EXPECT_LE(stats.cells, *row.max_cells);
     }
     for (std::size_t i = 0; i < row.labels.size(); i += row.check_every) {
-      EXPECT_EQ(result.diagnostics[i].suggestion,
-                diagnostics::label_suggestion(row.labels[i], candidates))
-          << "label " << i;
+      std::optional<diagnostics::Suggestion> found = result.diagnostics[i].suggestion;
+      // The texts are compared; the place of the name is the pipeline's concern.
+      if (found) found->name_begin = found->name_end = 0;
+      EXPECT_EQ(found, diagnostics::label_suggestion(row.labels[i], candidates)) << "label " << i;
     }
   }
 }

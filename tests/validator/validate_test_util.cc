@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "parser/parse.h"
 #include "schema/schema_json.h"
 
 namespace morvane::validator::testing {
@@ -79,7 +80,15 @@ void check_cases(std::string_view schema_json, const std::vector<Case>& cases) {
     EXPECT_EQ(result.warnings(), warnings);
     EXPECT_EQ(result.is_valid, errors.empty());
     EXPECT_EQ(result.fixed_query, row.fixed_query);
+    expect_fixed_query_parses(result);
   }
+}
+
+void expect_fixed_query_parses(const PyValidationResult& result) {
+  if (!result.fixed_query) return;
+  auto parsed = parser::parse_with_detail(*result.fixed_query);
+  EXPECT_TRUE(parsed.ok()) << "fixed query " << *result.fixed_query << ": "
+                           << (parsed.ok() ? "" : parsed.error().message);
 }
 
 }  // namespace morvane::validator::testing

@@ -57,7 +57,10 @@ struct Case {
 };
 
 // Validates every case against the schema and checks the whole result: the findings in order,
-// the three message lists in step with them, is_valid, and fixed_query.
+// the three message lists in step with them, is_valid, and fixed_query (which parses).
 void check_cases(std::string_view schema_json, const std::vector<Case>& cases);
+
+// Fails the test when `result` has a fixed query that does not parse.
+void expect_fixed_query_parses(const PyValidationResult& result);
 
 }  // namespace morvane::validator::testing
