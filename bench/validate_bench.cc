@@ -2,17 +2,21 @@
 // a schema of realistic size (20 labels and 30 relationship types with 10 properties each),
 // beside the parse alone and the semantic walk alone on the same texts. Two inputs: the query
 // corpus (corpus/queries.txt, valid and invalid texts as they come) and a fixed set of
-// typical 100-200-byte queries written against the schema.
+// typical 100-200-byte queries written against the schema. Beside them, the auto-correction of
+// one query with very many fixes.
 //
 // Counters: "per_query" is the time of one query, items_per_second the queries per second.
 #include <benchmark/benchmark.h>
 
+#include <cctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "parser/parse.h"
 #include "per_query.h"
 #include "schema/schema.h"
+#include "validator/autocorrect.h"
 #include "validator/morvane.h"
 #include "validator/semantic.h"
 #include "validator/suggestion_index.h"
@@ -90,6 +94,41 @@ const std::vector<std::string>& typical_queries() {
   return queries;
 }
 
+// One node with every label of the schema misspelt in every way one edit allows (a letter
+// dropped, changed, or added), and a Person whose every property is read misspelt likewise:
+// about 500 distinct fixes in a 4 KB query, each error with a suggestion.
+const std::string& many_fixes_query() {
+  static const std::string query = [] {
+    auto misspellings = [](std::string_view name) {
+      std::vector<std::string> out;
+      for (std::size_t i = 0; i < name.size(); ++i) {
+        std::string dropped(name);
+        dropped.erase(i, 1);
+        std::string changed(name);
+        changed[i] = changed[i] == 'q' ? 'z' : 'q';
+        std::string added(name);
+        added.insert(i, 1, 'q');
+        for (std::string* variant : {&dropped, &changed, &added}) {
+          if (!variant->empty() && (*variant)[0] != '_' && !std::isdigit((*variant)[0])) {
+            out.push_back(std::move(*variant));
+          }
+        }
+      }
+      return out;
+    };
+    std::string text = "MATCH (n";
+    for (const char* label : kLabels) {
+      for (const std::string& variant : misspellings(label)) text += ":" + variant;
+    }
+    text += "), (p:Person) RETURN n";
+    for (const char* property : kProperties) {
+      for (const std::string& variant : misspellings(property)) text += ", p." + variant;
+    }
+    return text;
+  }();
+  return query;
+}
+
 const std::vector<std::string>& corpus() {
   static const std::vector<std::string> queries =
       morvane::bench::read_corpus_or_warn(MORVANE_CORPUS_PATH);
@@ -142,6 +181,21 @@ void walk_all(benchmark::State& state, const std::vector<std::string>& queries) 
   report(state, queries);
 }
 
+// The auto-correction alone, from the findings of many_fixes_query().
+void BM_AutoCorrectManyFixes(benchmark::State& state) {
+  const Morvane morvane(realistic_schema());
+  const std::string& query = many_fixes_query();
+  const morvane::validator::PyValidationResult result = morvane.validate(query);
+  if (!result.fixed_query) state.SkipWithError("the query has an error without a fix");
+  for (auto _ : state) {
+    auto fixed = morvane::validator::auto_correct(query, result.diagnostics);
+    benchmark::DoNotOptimize(fixed);
+  }
+  state.counters["fixes"] = static_cast<double>(result.error_count());
+  report(state, {query});
+}
+
+void BM_ValidateManyFixes(benchmark::State& state) { validate_all(state, {many_fixes_query()}); }
 void BM_ValidateTypical(benchmark::State& state) { validate_all(state, typical_queries()); }
 void BM_WalkTypical(benchmark::State& state) { walk_all(state, typical_queries()); }
 void BM_ParseTypical(benchmark::State& state) { parse_all(state, typical_queries()); }
@@ -153,6 +207,8 @@ BENCHMARK(BM_ParseTypical);
 BENCHMARK(BM_WalkTypical);
 BENCHMARK(BM_ValidateCorpus);
 BENCHMARK(BM_ParseCorpus);
+BENCHMARK(BM_AutoCorrectManyFixes);
+BENCHMARK(BM_ValidateManyFixes);
 
 }  // namespace
 

@@ -1,6 +1,5 @@
 #include "parser/ast.h"
 
-#include <algorithm>
 #include <iterator>
 #include <type_traits>
 
@@ -176,13 +175,6 @@ Expr Expr::make_subquery(ExprKind kind, Span span, Id<RegularQuery> query) {
   Expr e(kind, span);
   e.u_.subquery = query;
   return e;
-}
-
-std::optional<Span> CypherQuery::place(Str name) const {
-  auto found = std::lower_bound(name_places_.begin(), name_places_.end(), name.at,
-                                [](const NamePlace& place, std::uint32_t at) { return place.at < at; });
-  if (found == name_places_.end() || found->at != name.at || name.size == 0) return std::nullopt;
-  return Span{found->begin, found->begin + name.size};
 }
 
 }  // namespace morvane::parser::ast

@@ -3,9 +3,8 @@
 // A CypherQuery owns everything it holds in one byte buffer: the nodes, the index arrays of its
 // lists and copies of every name and literal text. Nodes refer to each other by typed offsets
 // into that buffer (Id<T>, List<T>, Str), never by pointers and never into the query text or
-// the tape, so a tree is moved, copied (deeply: one buffer copy, and one of the table saying
-// where each name stands in the query) and dropped as one value and outlives the text it was
-// built from. Every node type is trivially copyable.
+// the tape, so a tree is moved, copied (deeply: one buffer copy) and dropped as one value and
+// outlives the text it was built from. Every node type is trivially copyable.
 //
 // Readers take the tree by const& and look nodes up through it: `query[id]` gives the node,
 // `query[list]` a view of the list's elements in written order, `query.text(str)` the text.
@@ -27,6 +26,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -721,21 +721,18 @@ class CypherQuery {
     assert(str.size == 0 || str.at + std::size_t{str.size} <= store_.size());
     return {reinterpret_cast<const char*>(store_.data()) + str.at, str.size};
   }
-  // Where `name` stands in the query the tree was built from, when it is a name the builder
-  // copied from there (a variable, label, relationship type, property key, alias, function or
-  // procedure name): its bytes [begin, end). Nothing for any other text (a string literal, a
-  // parameter name).
-  std::optional<Span> place(Str name) const;
+  // Where `str` stands in the query the tree was built from: the bytes [begin, end) it was
+  // copied from (a name as written, a string literal's text between its quotes, a parameter's
+  // name after its "$"). Nothing for the empty Str{} that stands for an absent name.
+  std::optional<Span> place(Str str) const {
+    std::uint32_t begin;
+    if (str.at < sizeof begin) return std::nullopt;
+    std::memcpy(&begin, store_.data() + str.at - sizeof begin, sizeof begin);
+    return Span{begin, begin + str.size};
+  }
 
  private:
   friend class builder::Builder;
-
-  // A name's text in store_ and where it stands in the query. The builder copies texts in
-  // query order to ever higher offsets, and no name is empty, so `at` ascends strictly.
-  struct NamePlace {
-    std::uint32_t at;
-    std::uint32_t begin;
-  };
 
   // Leaves the bytes of a grown store unset: the builder writes every byte of what it places
   // there, and the rest (the unused tail, padding) is never read.
@@ -758,8 +755,8 @@ class CypherQuery {
     }
   };
 
+  // Each text is stored right after the 32-bit offset in the query it was copied from.
   std::vector<std::byte, Unset<std::byte>> store_;
-  std::vector<NamePlace> name_places_;
   Root root_;
 };
 

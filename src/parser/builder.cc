@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "parser/rule.h"
 
@@ -60,8 +61,13 @@ void Builder::grow(std::size_t needed) {
 }
 
 ast::Str Builder::copy_text(std::string_view text) {
-  const std::uint32_t at = allocate(text.size(), 1);
-  std::copy(text.begin(), text.end(), reinterpret_cast<char*>(query_.store_.data() + at));
+  assert(text.data() >= input_.data() &&
+         text.data() + text.size() <= input_.data() + input_.size());
+  const auto begin = static_cast<std::uint32_t>(text.data() - input_.data());
+  const std::uint32_t at = allocate(sizeof begin + text.size(), 1) + sizeof begin;
+  std::byte* store = query_.store_.data();
+  std::memcpy(store + at - sizeof begin, &begin, sizeof begin);
+  std::copy(text.begin(), text.end(), reinterpret_cast<char*>(store + at));
   return {at, static_cast<std::uint32_t>(text.size())};
 }
 

@@ -279,14 +279,9 @@ class Builder {
   }
   std::string_view stored_text(ast::Str str) const { return query_.text(str); }
   ast::ExprId add_expr(const ast::Expr& expr) { return add(expr); }
+  // A copy of `text`, a view into the input, that remembers where in the input it was.
   ast::Str copy_text(std::string_view text);
-  // The text of a name's pair, noting where it stands in the query (a name is never empty,
-  // so place() tells the names apart by their offsets).
-  ast::Str copy_text(std::uint32_t pair) {
-    const ast::Str name = copy_text(text(pair));
-    if (name.size != 0) query_.name_places_.push_back({name.at, tape_[pair].begin});
-    return name;
-  }
+  ast::Str copy_text(std::uint32_t pair) { return copy_text(text(pair)); }
   // The texts of the children of `pair` of rule `wanted` (label and type names).
   ast::List<ast::Str> copy_child_texts(std::uint32_t pair, Rule wanted);
   ast::ExprId add_null(ast::Span span);

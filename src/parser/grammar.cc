@@ -58,27 +58,6 @@ struct identifier : Atomic<Rule::identifier, Choice<Seq<Not<keyword>, PlainName>
 // backtick_identifier = @{ "`" ~ (!"`" ~ ANY)* ~ "`" }
 struct backtick_identifier : Atomic<Rule::backtick_identifier, Seq<Lit<"`">, Until<'`'>, Lit<"`">>> {};
 
-// The keywords grouped by first letter, each group in list order, so a lookup tries only the
-// words that can match.
-struct KeywordIndex {
-  std::array<std::uint8_t, 27> start{};  // group of letter i: order[start[i], start[i + 1])
-  std::array<std::uint8_t, kKeywordWords.size()> order{};
-};
-constexpr KeywordIndex make_keyword_index() {
-  KeywordIndex index;
-  std::size_t n = 0;
-  for (int letter = 0; letter < 26; ++letter) {
-    index.start[letter] = static_cast<std::uint8_t>(n);
-    for (std::size_t k = 0; k < kKeywordWords.size(); ++k) {
-      if (kKeywordWords[k][0] == 'A' + letter) index.order[n++] = static_cast<std::uint8_t>(k);
-    }
-  }
-  index.start[26] = static_cast<std::uint8_t>(n);
-  return index;
-}
-constexpr KeywordIndex kKeywordIndex = make_keyword_index();
-static_assert(kKeywordIndex.start[26] == kKeywordWords.size(), "every keyword starts with A-Z");
-
 // (^"ALL" | ^"AND" | ... | ^"YIELD"): the first listed word whose letters match, in any case.
 struct KeywordWord {
   static bool match(State& s) {

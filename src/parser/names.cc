@@ -20,10 +20,13 @@ bool is_plain_identifier(std::string_view name) {
 // the first listed word that `name` begins with, in any ASCII case, and then asks that no name
 // character follow, so a word that an earlier one begins (ORDER after OR) is never reserved.
 bool is_reserved(std::string_view name) {
-  for (std::string_view word : kKeywordWords) {
+  const int letter = (name[0] | 0x20) - 'a';
+  if (letter < 0 || letter >= 26) return false;
+  for (int k = kKeywordIndex.start[letter]; k < kKeywordIndex.start[letter + 1]; ++k) {
+    const std::string_view word = kKeywordWords[kKeywordIndex.order[k]];
     if (name.size() < word.size()) continue;
     bool same = true;
-    for (std::size_t i = 0; same && i < word.size(); ++i) {
+    for (std::size_t i = 1; same && i < word.size(); ++i) {
       same = (name[i] | 0x20) == (word[i] | 0x20);
     }
     if (same) return name.size() == word.size();
@@ -33,15 +36,27 @@ bool is_reserved(std::string_view name) {
 
 }  // namespace
 
+NameForm name_form(std::string_view name) {
+  if (is_plain_identifier(name)) return is_reserved(name) ? NameForm::kQuoted : NameForm::kPlain;
+  return name.find('`') == std::string_view::npos ? NameForm::kQuoted : NameForm::kUnwritable;
+}
+
 std::optional<std::string> written_name(std::string_view name) {
-  if (name.find('`') != std::string_view::npos) return std::nullopt;
-  if (is_plain_identifier(name) && !is_reserved(name)) return std::string(name);
-  std::string quoted;
-  quoted.reserve(name.size() + 2);
-  quoted += '`';
-  quoted += name;
-  quoted += '`';
-  return quoted;
+  switch (name_form(name)) {
+    case NameForm::kPlain:
+      return std::string(name);
+    case NameForm::kQuoted: {
+      std::string quoted;
+      quoted.reserve(name.size() + 2);
+      quoted += '`';
+      quoted += name;
+      quoted += '`';
+      return quoted;
+    }
+    case NameForm::kUnwritable:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace morvane::parser

@@ -4,6 +4,7 @@
 // a name holding a backtick cannot be written at all.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +18,13 @@ inline std::string_view unquoted(std::string_view written) {
   return written;
 }
 
-// How a query writes `name`: as it is when it is a plain identifier (an ASCII letter or "_",
+// How a query writes a name: as it is when it is a plain identifier (an ASCII letter or "_",
 // then ASCII letters, digits and "_") that is not a reserved word, otherwise between backticks;
-// nothing when it holds a backtick.
+// not at all when it holds a backtick.
+enum class NameForm : std::uint8_t { kPlain, kQuoted, kUnwritable };
+NameForm name_form(std::string_view name);
+
+// `name` as a query writes it; nothing when no query can.
 std::optional<std::string> written_name(std::string_view name);
 
 }  // namespace morvane::parser

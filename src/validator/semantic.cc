@@ -63,9 +63,17 @@ SemanticValidator::Proposal SemanticValidator::propose(
     std::optional<Suggestion> (*replacement)(std::string_view, std::optional<std::string_view>)) {
   std::optional<std::string_view> best = closest_name(name(written), list);
   Proposal proposal{diagnostics::suggestion_hint(prefix, best), std::nullopt};
-  std::optional<std::string> best_written = best ? parser::written_name(*best) : std::nullopt;
-  if (!best_written) return proposal;
-  proposal.suggestion = replacement(text(written), *best_written);
+  if (!best) return proposal;
+  switch (parser::name_form(*best)) {
+    case parser::NameForm::kPlain:
+      proposal.suggestion = replacement(text(written), best);
+      break;
+    case parser::NameForm::kQuoted:
+      proposal.suggestion = replacement(text(written), *parser::written_name(*best));
+      break;
+    case parser::NameForm::kUnwritable:
+      return proposal;
+  }
   if (std::optional<ast::Span> place = tree_.place(written)) {
     proposal.suggestion->name_begin = place->begin;
     proposal.suggestion->name_end = place->end;

@@ -1,5 +1,5 @@
 // Names as a query writes them: how a name must be written (checked against the grammar
-// itself), what a quoted name stands for, and where the tree says each name stands.
+// itself), what a quoted name stands for, and where the tree says each name and text stands.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -62,7 +62,7 @@ TEST(Names, AreWrittenSoThatTheyReadBackAsThemselves) {
   }
 }
 
-TEST(Names, ThePlaceOfEachNameInTheQuery) {
+TEST(Names, ThePlaceOfEachTextInTheQuery) {
   const std::string query =
       "MATCH (n :`Big Co`)-[r:KNOWS|LIKES]->(m {name: 'x'}) SET n.age = $a RETURN n. `end`";
   auto parsed = parse_with_detail(query);
@@ -85,12 +85,13 @@ TEST(Names, ThePlaceOfEachNameInTheQuery) {
   const auto& map = std::get<ast::MapOrParam::Map>(step.node.properties->variant);
   const ast::MapEntry& entry = tree[map.entries][0];
   EXPECT_EQ(at(entry.key), query.substr(41));
-  // A string literal and a parameter name were not copied from a name.
-  EXPECT_EQ(tree.place(tree[entry.value].string()), std::nullopt);
+  // Other texts: a string between its quotes, a parameter's name after its "$".
+  EXPECT_EQ(at(tree[entry.value].string()), query.substr(48));
   const auto& set = std::get<ast::UpdatingClause::Set>(tree[part.updating_clauses][0].variant);
   const auto& item = std::get<ast::SetItem::Property>(tree[set.items][0].variant);
   EXPECT_EQ(at(tree[item.property.keys][0]), query.substr(59));
-  EXPECT_EQ(tree.place(tree[item.value].name()), std::nullopt);
+  EXPECT_EQ(at(tree[item.value].name()), query.substr(66));
+  EXPECT_EQ(tree.place(ast::Str{}), std::nullopt);
   const auto& items = std::get<ast::ReturnItems::Items>(tree[part.return_clause].items.variant);
   const ast::Expr& access = tree[tree[items][0].expr];
   EXPECT_EQ(at(access.property_access().key), query.substr(78));

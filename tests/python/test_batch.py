@@ -102,6 +102,8 @@ class TestAgreement:
         assert any(result.syntax_errors for result in results)
         assert any(result.semantic_errors and result.fixed_query for result in results)
         assert any(result.warnings for result in results)
+        fixed = [result.fixed_query for result in results if result.fixed_query is not None]
+        assert [query for query in fixed if not _morvane.parse_query(query).is_valid] == []
 
     def test_validate_matches_the_core_tool(self, corpus_schema, validator, corpus, tmp_path):
         tool = cypher_dump()
