@@ -112,6 +112,9 @@ void check_validation(std::string_view input) {
   if (result.fixed_query.has_value() != (errors > 0 && all_fixable)) {
     fail("fixed_query present without every error fixable, or missing");
   }
+  if (result.fixed_query && !validator.validate(*result.fixed_query).syntax_errors().empty()) {
+    fail("a fixed query that does not parse");
+  }
 }
 
 }  // namespace
