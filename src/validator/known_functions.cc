@@ -42,6 +42,7 @@ constexpr std::array kKnownFunctions = {
     scalar("labels", 1, 1),
     scalar("last", 1, 1),
     scalar("left", 2, 2),
+    scalar("length", 1, 1),
     scalar("localdatetime", 0, 1),
     scalar("localtime", 0, 1),
     scalar("log", 1, 1),
@@ -88,7 +89,7 @@ constexpr std::array kKnownFunctions = {
     scalar("trim", 1, 1),
     scalar("type", 1, 1),
 };
-static_assert(kKnownFunctions.size() == 73);
+static_assert(kKnownFunctions.size() == 74);
 static_assert(std::is_sorted(kKnownFunctions.begin(), kKnownFunctions.end(),
                              [](const KnownFunction& a, const KnownFunction& b) {
                                return a.name < b.name;

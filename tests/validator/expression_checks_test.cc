@@ -148,6 +148,7 @@ TEST(ExpressionChecks, FunctionCalls) {
                   {"RETURN coalesce(1, 2, 3, 4, 5)", {}},
                   {"RETURN round(1, 2, 3)", {arity("round", "1-2", 3)}},
                   {"RETURN pi(1)", {arity("pi", "0", 1)}},
+                  {"RETURN length([1]), LENGTH('ab'), length()", {arity("length", "1", 0)}},
                   {"RETURN Date(), date(1), DATE(1, 2)", {arity("DATE", "0-1", 2)}},
                   {"RETURN toLower(DISTINCT 'A')",
                    {{"W104",
