@@ -25,6 +25,8 @@ PyObject* generator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) no
     if (!bind(kParams, args, kwargs, slots) || !to_schema(slots[0], "schema", schema)) {
       return nullptr;
     }
+    // Converting the seed can run Python code (__index__): the schema is read only after it,
+    // while the call's arguments keep the schema object alive.
     std::optional<std::uint64_t> seed;
     if (slots[1] != nullptr && slots[1] != Py_None) {
       std::uint64_t value;

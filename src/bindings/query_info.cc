@@ -32,12 +32,18 @@ void collect_subquery_keys(const ast::CypherQuery& tree, const ast::RegularQuery
 
 void collect_reading(const ast::CypherQuery& tree, const ast::ReadingClause& clause,
                      NameSet& labels, NameSet& types, NameSet& keys) {
-  if (const auto* match = std::get_if<ast::ReadingClause::Match>(&clause.variant)) {
-    collect_pattern(tree, match->pattern, labels, types, keys);
-    collect_expr(tree, match->where_clause, keys);
-  } else if (const auto* call = std::get_if<ast::ReadingClause::CallSubquery>(&clause.variant)) {
-    collect_regular_query(tree, *call, labels, types, keys);
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::ReadingClause::Match& match) {
+                   collect_pattern(tree, match.pattern, labels, types, keys);
+                   collect_expr(tree, match.where_clause, keys);
+                 },
+                 [](const ast::ReadingClause::Unwind&) {},
+                 [](const ast::ReadingClause::InQueryCall&) {},
+                 [&](const ast::ReadingClause::CallSubquery& call) {
+                   collect_regular_query(tree, call, labels, types, keys);
+                 },
+             },
+             clause.variant);
 }
 
 void collect_clauses(const ast::CypherQuery& tree, ast::List<ast::ReadingClause> reading,
@@ -55,9 +61,15 @@ void collect_clauses(const ast::CypherQuery& tree, ast::List<ast::ReadingClause>
 void collect_return(const ast::CypherQuery& tree, ast::Id<ast::ReturnClause> clause,
                     NameSet& keys) {
   if (!clause.present()) return;
-  if (const auto* items = std::get_if<ast::ReturnItems::Items>(&tree[clause].items.variant)) {
-    for (const ast::ReturnItem& item : tree[*items]) collect_expr(tree, item.expr, keys);
-  }
+  std::visit(ast::Overloaded{
+                 [](const ast::ReturnItems::Star&) {},
+                 [&](const ast::ReturnItems::Items& items) {
+                   for (const ast::ReturnItem& item : tree[items]) {
+                     collect_expr(tree, item.expr, keys);
+                   }
+                 },
+             },
+             tree[clause].items.variant);
 }
 
 }  // namespace
@@ -80,35 +92,53 @@ PyQueryInfo parse_query(std::string_view query) {
   NameSet labels;
   NameSet types;
   NameSet keys;
-  // A standalone procedure call is not walked (the builder never makes one).
-  if (const auto* regular = std::get_if<ast::CypherQuery::Regular>(&tree.root())) {
-    collect_regular_query(tree, *regular, labels, types, keys);
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::CypherQuery::Regular& regular) {
+                   collect_regular_query(tree, regular, labels, types, keys);
+                 },
+                 // Not walked (the builder never makes one).
+                 [](const ast::CypherQuery::StandaloneCall&) {},
+             },
+             tree.root());
   return PyQueryInfo{true, {}, labels.sorted(), types.sorted(), keys.sorted()};
 }
 
 void collect_single_query(const ast::CypherQuery& tree, const ast::SingleQuery& query,
                           NameSet& labels, NameSet& types, NameSet& keys) {
-  if (const auto* single = std::get_if<ast::SingleQuery::SinglePart>(&query.variant)) {
-    collect_clauses(tree, single->reading_clauses, single->updating_clauses, labels, types, keys);
-    collect_return(tree, single->return_clause, keys);
-    return;
-  }
-  const auto& multi = std::get<ast::SingleQuery::MultiPart>(query.variant);
-  for (const ast::QueryPart& part : tree[multi.parts]) {
-    collect_clauses(tree, part.reading_clauses, part.updating_clauses, labels, types, keys);
-  }
-  collect_clauses(tree, multi.reading_clauses, multi.updating_clauses, labels, types, keys);
-  collect_return(tree, multi.return_clause, keys);
+  std::visit(ast::Overloaded{
+                 [&](const ast::SingleQuery::SinglePart& single) {
+                   collect_clauses(tree, single.reading_clauses, single.updating_clauses, labels,
+                                   types, keys);
+                   collect_return(tree, single.return_clause, keys);
+                 },
+                 [&](const ast::SingleQuery::MultiPart& multi) {
+                   for (const ast::QueryPart& part : tree[multi.parts]) {
+                     collect_clauses(tree, part.reading_clauses, part.updating_clauses, labels,
+                                     types, keys);
+                   }
+                   collect_clauses(tree, multi.reading_clauses, multi.updating_clauses, labels,
+                                   types, keys);
+                   collect_return(tree, multi.return_clause, keys);
+                 },
+             },
+             query.variant);
 }
 
 void collect_updating(const ast::CypherQuery& tree, const ast::UpdatingClause& clause,
                       NameSet& labels, NameSet& types, NameSet& keys) {
-  if (const auto* create = std::get_if<ast::UpdatingClause::Create>(&clause.variant)) {
-    collect_pattern(tree, *create, labels, types, keys);
-  } else if (const auto* merge = std::get_if<ast::UpdatingClause::Merge>(&clause.variant)) {
-    collect_pattern(tree, merge->pattern_part, labels, types, keys);
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::UpdatingClause::Create& create) {
+                   collect_pattern(tree, create, labels, types, keys);
+                 },
+                 [&](const ast::UpdatingClause::Merge& merge) {
+                   collect_pattern(tree, merge.pattern_part, labels, types, keys);
+                 },
+                 [](const ast::UpdatingClause::Set&) {},
+                 [](const ast::UpdatingClause::Remove&) {},
+                 [](const ast::UpdatingClause::Delete&) {},
+                 [](const ast::UpdatingClause::Foreach&) {},
+             },
+             clause.variant);
 }
 
 void collect_pattern(const ast::CypherQuery& tree, const ast::Pattern& pattern, NameSet& labels,
@@ -123,12 +153,16 @@ void collect_pattern(const ast::CypherQuery& tree, const ast::PatternPart& part,
   auto collect_node = [&](const ast::NodePattern& node) {
     for (ast::Str label : tree[node.labels]) labels.insert(tree.text(label));
     if (!node.properties) return;
-    if (const auto* map = std::get_if<ast::MapOrParam::Map>(&node.properties->variant)) {
-      for (const ast::MapEntry& entry : tree[map->entries]) {
-        keys.insert(tree.text(entry.key));
-        collect_expr(tree, entry.value, keys);
-      }
-    }
+    std::visit(ast::Overloaded{
+                   [&](const ast::MapOrParam::Map& map) {
+                     for (const ast::MapEntry& entry : tree[map.entries]) {
+                       keys.insert(tree.text(entry.key));
+                       collect_expr(tree, entry.value, keys);
+                     }
+                   },
+                   [](const ast::MapOrParam::Param&) {},
+               },
+               node.properties->variant);
   };
   collect_node(part.element.start);
   for (const ast::PatternStep& step : tree[part.element.chain]) {
@@ -148,9 +182,13 @@ void collect_expr(const ast::CypherQuery& tree, ast::ExprId root, NameSet& keys)
     ast::for_each_child_reversed(tree, expr, ast::Overloaded{
         [&](ast::ExprChild child) { pending.push_back(child.expr); },
         [&](ast::Id<ast::ExistsSubquery> id) {
-          if (const auto* query = std::get_if<ast::ExistsSubquery::Query>(&tree[id].variant)) {
-            collect_subquery_keys(tree, *query, keys);
-          }
+          std::visit(ast::Overloaded{
+                         [](const ast::ExistsSubquery::Pattern&) {},
+                         [&](const ast::ExistsSubquery::Query& query) {
+                           collect_subquery_keys(tree, query, keys);
+                         },
+                     },
+                     tree[id].variant);
         },
         [&](ast::Id<ast::RegularQuery> id) { collect_subquery_keys(tree, tree[id], keys); },
         [](ast::BoundVariable) {},

@@ -16,9 +16,11 @@ SemanticValidator::SemanticValidator(const schema::Schema& schema,
     : schema_(schema), suggestions_(suggestions), tree_(tree) {}
 
 void SemanticValidator::validate() {
-  if (const auto* regular = std::get_if<ast::CypherQuery::Regular>(&tree_.root())) {
-    validate_regular_query(*regular);
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::CypherQuery::Regular& regular) { validate_regular_query(regular); },
+                 [](const ast::CypherQuery::StandaloneCall&) {},
+             },
+             tree_.root());
 }
 
 void SemanticValidator::report(DiagnosticCode code, std::initializer_list<std::string_view> args,
@@ -94,11 +96,11 @@ void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
 }
 
 void SemanticValidator::validate_single_query(const ast::SingleQuery& query) {
-  if (const auto* single = std::get_if<ast::SingleQuery::SinglePart>(&query.variant)) {
-    validate_single_part(*single);
-  } else {
-    validate_multi_part(std::get<ast::SingleQuery::MultiPart>(query.variant));
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::SingleQuery::SinglePart& single) { validate_single_part(single); },
+                 [&](const ast::SingleQuery::MultiPart& multi) { validate_multi_part(multi); },
+             },
+             query.variant);
 }
 
 void SemanticValidator::validate_single_part(const ast::SinglePartQuery& query) {
@@ -191,28 +193,34 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
           validate_pattern_element(payload.pattern_part.element);
         } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Set>) {
           for (const ast::SetItem& item : tree_[payload.items]) {
-            if (const auto* property = std::get_if<ast::SetItem::Property>(&item.variant)) {
-              validate_property_expr(property->property);
-              check_aggregate_context(property->value, "SET");
-              validate_expr(property->value);
-            } else if (const auto* all = std::get_if<ast::SetItem::AllProperties>(&item.variant)) {
-              check_aggregate_context(all->value, "SET");
-              validate_expr(all->value);
-            } else if (const auto* merge =
-                           std::get_if<ast::SetItem::MergeProperties>(&item.variant)) {
-              check_aggregate_context(merge->value, "SET");
-              validate_expr(merge->value);
-            } else {
-              check_set_remove_labels(std::get<ast::SetItem::Labels>(item.variant).labels, true);
-            }
+            auto value = [&](ast::ExprId expr) {
+              check_aggregate_context(expr, "SET");
+              validate_expr(expr);
+            };
+            std::visit(ast::Overloaded{
+                           [&](const ast::SetItem::Property& property) {
+                             validate_property_expr(property.property);
+                             value(property.value);
+                           },
+                           [&](const ast::SetItem::AllProperties& all) { value(all.value); },
+                           [&](const ast::SetItem::MergeProperties& merge) { value(merge.value); },
+                           [&](const ast::SetItem::Labels& labels) {
+                             check_set_remove_labels(labels.labels, true);
+                           },
+                       },
+                       item.variant);
           }
         } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Remove>) {
           for (const ast::RemoveItem& item : tree_[payload.items]) {
-            if (const auto* labels = std::get_if<ast::RemoveItem::Labels>(&item.variant)) {
-              check_set_remove_labels(labels->labels, false);
-            } else {
-              validate_property_expr(std::get<ast::RemoveItem::Property>(item.variant));
-            }
+            std::visit(ast::Overloaded{
+                           [&](const ast::RemoveItem::Labels& labels) {
+                             check_set_remove_labels(labels.labels, false);
+                           },
+                           [&](const ast::RemoveItem::Property& property) {
+                             validate_property_expr(property);
+                           },
+                       },
+                       item.variant);
           }
         } else if constexpr (std::is_same_v<T, ast::UpdatingClause::Delete>) {
           ast::ListView<ast::Expr> exprs = tree_[payload.exprs];
@@ -235,10 +243,9 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
 }
 
 void SemanticValidator::validate_return_clause(const ast::ReturnClause& clause) {
-  if (const auto* items = std::get_if<ast::ReturnItems::Items>(&clause.items.variant)) {
-    for (const ast::ReturnItem& item : tree_[*items]) validate_expr(item.expr);
-    check_alias_uniqueness(*items);
-  }
+  const ast::List<ast::ReturnItem> items = return_items(clause);
+  for (const ast::ReturnItem& item : tree_[items]) validate_expr(item.expr);
+  check_alias_uniqueness(items);
   validate_order_skip_limit(clause.order_by, clause.skip, clause.limit);
 }
 
@@ -252,6 +259,14 @@ void SemanticValidator::validate_order_skip_limit(
   if (limit.present()) validate_pagination_expr(limit, "LIMIT");
 }
 
+ast::List<ast::ReturnItem> SemanticValidator::return_items(const ast::ReturnClause& clause) {
+  return std::visit(ast::Overloaded{
+                        [](const ast::ReturnItems::Star&) { return ast::List<ast::ReturnItem>{}; },
+                        [](const ast::ReturnItems::Items& items) { return items; },
+                    },
+                    clause.items.variant);
+}
+
 void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property) {
   std::vector<ast::Str> keys;
   for (ast::Str key : tree_[property.keys]) keys.push_back(key);
@@ -261,25 +276,41 @@ void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property
 // ---- Bindings ----
 
 void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
-  if (const auto* match = std::get_if<ast::ReadingClause::Match>(&clause.variant)) {
-    collect_pattern_bindings(match->pattern.parts);
-  } else if (const auto* unwind = std::get_if<ast::ReadingClause::Unwind>(&clause.variant)) {
-    scope_.bind_empty(text(unwind->variable));
-  } else if (const auto* call = std::get_if<ast::ReadingClause::InQueryCall>(&clause.variant)) {
-    for (const ast::YieldItem& item : tree_[call->yield_items]) {
-      scope_.bind_empty(text(item.variable));
-    }
-  }
-  // A CALL subquery's variables enter while it is validated.
+  std::visit(ast::Overloaded{
+                 [&](const ast::ReadingClause::Match& match) {
+                   collect_pattern_bindings(match.pattern.parts);
+                 },
+                 [&](const ast::ReadingClause::Unwind& unwind) {
+                   scope_.bind_empty(text(unwind.variable));
+                 },
+                 [&](const ast::ReadingClause::InQueryCall& call) {
+                   for (const ast::YieldItem& item : tree_[call.yield_items]) {
+                     scope_.bind_empty(text(item.variable));
+                   }
+                 },
+                 // Its variables enter while it is validated.
+                 [](const ast::ReadingClause::CallSubquery&) {},
+             },
+             clause.variant);
 }
 
 void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& clause) {
-  if (const auto* create = std::get_if<ast::UpdatingClause::Create>(&clause.variant)) {
-    collect_pattern_bindings(create->parts);
-  } else if (const auto* merge = std::get_if<ast::UpdatingClause::Merge>(&clause.variant)) {
-    if (merge->pattern_part.variable) scope_.bind_empty(text(*merge->pattern_part.variable));
-    collect_element_bindings(merge->pattern_part.element);
-  }
+  std::visit(ast::Overloaded{
+                 [&](const ast::UpdatingClause::Create& create) {
+                   collect_pattern_bindings(create.parts);
+                 },
+                 [&](const ast::UpdatingClause::Merge& merge) {
+                   if (merge.pattern_part.variable) {
+                     scope_.bind_empty(text(*merge.pattern_part.variable));
+                   }
+                   collect_element_bindings(merge.pattern_part.element);
+                 },
+                 [](const ast::UpdatingClause::Set&) {},
+                 [](const ast::UpdatingClause::Remove&) {},
+                 [](const ast::UpdatingClause::Delete&) {},
+                 [](const ast::UpdatingClause::Foreach&) {},
+             },
+             clause.variant);
 }
 
 void SemanticValidator::collect_pattern_bindings(ast::List<ast::PatternPart> parts) {

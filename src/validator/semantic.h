@@ -86,6 +86,8 @@ class SemanticValidator {
   // The ORDER BY, SKIP and LIMIT of a RETURN or WITH, in that order.
   void validate_order_skip_limit(const std::optional<ast::List<ast::SortItem>>& order_by,
                                  ast::ExprId skip, ast::ExprId limit);
+  // The items of a RETURN (none for RETURN *).
+  static ast::List<ast::ReturnItem> return_items(const ast::ReturnClause& clause);
   // E303, E304 for the keys of a SET or REMOVE property item.
   void validate_property_expr(const ast::PropertyExpr& property);
 

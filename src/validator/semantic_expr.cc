@@ -3,6 +3,8 @@
 // from bound variables, and duplicate projection names.
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -17,12 +19,205 @@ using ast::ExprKind;
 
 namespace {
 
-// Literals, parameters and count(*) have no checks and no children: the walk skips them rather
-// than push and pop them.
-bool nothing_to_check(ExprKind kind) {
-  return kind == ExprKind::Integer || kind == ExprKind::Float || kind == ExprKind::String ||
-         kind == ExprKind::Boolean || kind == ExprKind::Null || kind == ExprKind::Parameter ||
-         kind == ExprKind::CountStar;
+// The check validate_expr makes on a node itself, before its children's.
+enum class NodeCheck : std::uint8_t {
+  kNothing,         // none, and no children: the walk skips the node rather than push and pop it
+  kChildren,        // none; its children are walked
+  kVariable,        // E501 when unbound
+  kPropertyAccess,  // the key against the labels of a bare variable, then the children
+  kFunctionCall,    // the known-function checks, then the arguments
+};
+
+constexpr NodeCheck node_check(ExprKind kind) {
+  switch (kind) {
+    case ExprKind::Integer:
+    case ExprKind::Float:
+    case ExprKind::String:
+    case ExprKind::Boolean:
+    case ExprKind::Null:
+    case ExprKind::Parameter:
+    case ExprKind::CountStar:
+      return NodeCheck::kNothing;
+    case ExprKind::Variable:
+      return NodeCheck::kVariable;
+    case ExprKind::PropertyAccess:
+      return NodeCheck::kPropertyAccess;
+    case ExprKind::FunctionCall:
+      return NodeCheck::kFunctionCall;
+    case ExprKind::List:
+    case ExprKind::Map:
+    case ExprKind::Subscript:
+    case ExprKind::Slice:
+    case ExprKind::Or:
+    case ExprKind::Xor:
+    case ExprKind::And:
+    case ExprKind::Not:
+    case ExprKind::Equal:
+    case ExprKind::NotEqual:
+    case ExprKind::LessThan:
+    case ExprKind::LessOrEqual:
+    case ExprKind::GreaterThan:
+    case ExprKind::GreaterOrEqual:
+    case ExprKind::RegexMatch:
+    case ExprKind::IsNull:
+    case ExprKind::IsNotNull:
+    case ExprKind::In:
+    case ExprKind::StartsWith:
+    case ExprKind::EndsWith:
+    case ExprKind::Contains:
+    case ExprKind::Add:
+    case ExprKind::Subtract:
+    case ExprKind::Multiply:
+    case ExprKind::Divide:
+    case ExprKind::Modulo:
+    case ExprKind::Power:
+    case ExprKind::Negate:
+    case ExprKind::Case:
+    case ExprKind::ListComprehension:
+    case ExprKind::All:
+    case ExprKind::Any:
+    case ExprKind::None:
+    case ExprKind::Single:
+    case ExprKind::Reduce:
+    case ExprKind::ShortestPath:
+    case ExprKind::PatternComprehension:
+    case ExprKind::Exists:
+    case ExprKind::CountSubquery:
+    case ExprKind::CollectSubquery:
+      return NodeCheck::kChildren;
+  }
+  return NodeCheck::kChildren;
+}
+
+// What contains_aggregate does with a node.
+enum class AggregateRole : std::uint8_t {
+  kAggregate,    // count(*)
+  kCall,         // an aggregate when the function is one; otherwise its arguments are looked at
+  kLookThrough,  // its children are looked at (a leaf has none)
+  kOwnScope,     // not looked into: it aggregates on its own
+};
+
+constexpr AggregateRole aggregate_role(ExprKind kind) {
+  switch (kind) {
+    case ExprKind::CountStar:
+      return AggregateRole::kAggregate;
+    case ExprKind::FunctionCall:
+      return AggregateRole::kCall;
+    case ExprKind::Integer:
+    case ExprKind::Float:
+    case ExprKind::String:
+    case ExprKind::Boolean:
+    case ExprKind::Null:
+    case ExprKind::List:
+    case ExprKind::Map:
+    case ExprKind::Variable:
+    case ExprKind::PropertyAccess:
+    case ExprKind::Subscript:
+    case ExprKind::Parameter:
+    case ExprKind::Or:
+    case ExprKind::Xor:
+    case ExprKind::And:
+    case ExprKind::Not:
+    case ExprKind::Equal:
+    case ExprKind::NotEqual:
+    case ExprKind::LessThan:
+    case ExprKind::LessOrEqual:
+    case ExprKind::GreaterThan:
+    case ExprKind::GreaterOrEqual:
+    case ExprKind::RegexMatch:
+    case ExprKind::IsNull:
+    case ExprKind::IsNotNull:
+    case ExprKind::In:
+    case ExprKind::StartsWith:
+    case ExprKind::EndsWith:
+    case ExprKind::Contains:
+    case ExprKind::Add:
+    case ExprKind::Subtract:
+    case ExprKind::Multiply:
+    case ExprKind::Divide:
+    case ExprKind::Modulo:
+    case ExprKind::Power:
+    case ExprKind::Negate:
+    case ExprKind::Case:
+      return AggregateRole::kLookThrough;
+    case ExprKind::Slice:
+    case ExprKind::ListComprehension:
+    case ExprKind::All:
+    case ExprKind::Any:
+    case ExprKind::None:
+    case ExprKind::Single:
+    case ExprKind::Reduce:
+    case ExprKind::ShortestPath:
+    case ExprKind::PatternComprehension:
+    case ExprKind::Exists:
+    case ExprKind::CountSubquery:
+    case ExprKind::CollectSubquery:
+      return AggregateRole::kOwnScope;
+  }
+  return AggregateRole::kLookThrough;
+}
+
+// The finding for a SKIP or LIMIT written as a literal of the wrong type; none for any other
+// expression, which validate_expr checks instead.
+constexpr std::optional<DiagnosticCode> pagination_literal(ExprKind kind) {
+  switch (kind) {
+    case ExprKind::String:
+      return DiagnosticCode::PaginationTypeString;
+    case ExprKind::Boolean:
+      return DiagnosticCode::PaginationTypeBool;
+    case ExprKind::Null:
+      return DiagnosticCode::PaginationTypeNull;
+    case ExprKind::Float:
+      return DiagnosticCode::PaginationTypeFloat;
+    case ExprKind::Integer:
+    case ExprKind::List:
+    case ExprKind::Map:
+    case ExprKind::Variable:
+    case ExprKind::PropertyAccess:
+    case ExprKind::Subscript:
+    case ExprKind::Slice:
+    case ExprKind::Parameter:
+    case ExprKind::Or:
+    case ExprKind::Xor:
+    case ExprKind::And:
+    case ExprKind::Not:
+    case ExprKind::Equal:
+    case ExprKind::NotEqual:
+    case ExprKind::LessThan:
+    case ExprKind::LessOrEqual:
+    case ExprKind::GreaterThan:
+    case ExprKind::GreaterOrEqual:
+    case ExprKind::RegexMatch:
+    case ExprKind::IsNull:
+    case ExprKind::IsNotNull:
+    case ExprKind::In:
+    case ExprKind::StartsWith:
+    case ExprKind::EndsWith:
+    case ExprKind::Contains:
+    case ExprKind::Add:
+    case ExprKind::Subtract:
+    case ExprKind::Multiply:
+    case ExprKind::Divide:
+    case ExprKind::Modulo:
+    case ExprKind::Power:
+    case ExprKind::Negate:
+    case ExprKind::FunctionCall:
+    case ExprKind::CountStar:
+    case ExprKind::Case:
+    case ExprKind::ListComprehension:
+    case ExprKind::All:
+    case ExprKind::Any:
+    case ExprKind::None:
+    case ExprKind::Single:
+    case ExprKind::Reduce:
+    case ExprKind::ShortestPath:
+    case ExprKind::PatternComprehension:
+    case ExprKind::Exists:
+    case ExprKind::CountSubquery:
+    case ExprKind::CollectSubquery:
+      return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -60,16 +255,19 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
   }
 
   const ast::Expr& expr = tree_[task.expr];
-  // The checks on the node itself, made before its children's; the other kinds have none.
-  switch (expr.kind()) {
-    case ExprKind::Variable: {
+  switch (node_check(expr.kind())) {
+    case NodeCheck::kNothing:
+      return;
+    case NodeCheck::kChildren:
+      break;
+    case NodeCheck::kVariable: {
       std::string_view name = text(expr.name());
       if (!scope_.contains(name)) {
         report(DiagnosticCode::UnboundVariable, {name});
       }
       return;
     }
-    case ExprKind::PropertyAccess: {
+    case NodeCheck::kPropertyAccess: {
       const ast::PropertyAccessExpr& access = expr.property_access();
       const ast::Expr& object = tree_[access.expr];
       if (object.kind() == ExprKind::Variable) {
@@ -77,10 +275,8 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       }
       break;
     }
-    case ExprKind::FunctionCall:
+    case NodeCheck::kFunctionCall:
       validate_function_call(expr.function_call());
-      break;
-    default:
       break;
   }
 
@@ -93,7 +289,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
   };
   ast::for_each_child_reversed(tree_, expr, ast::Overloaded{
       [&](ast::ExprChild child) {
-        if (!nothing_to_check(tree_[child.expr].kind())) {
+        if (node_check(tree_[child.expr].kind()) != NodeCheck::kNothing) {
           expr_tasks_.push_back(ExprTask{Kind::kVisit, child.expr, {}});
         }
       },
@@ -113,14 +309,18 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       [&](ast::Id<ast::ExistsSubquery> id) {
         const ast::ExistsSubquery& exists = tree_[id];
         Scope saved = scope_;
-        if (const auto* pattern = std::get_if<ast::ExistsSubquery::Pattern>(&exists.variant)) {
-          collect_pattern_bindings(pattern->parts);
-          for (const ast::PatternPart& part : tree_[pattern->parts]) {
-            validate_pattern_element(part.element);
-          }
-        } else {
-          validate_regular_query(std::get<ast::ExistsSubquery::Query>(exists.variant));
-        }
+        std::visit(ast::Overloaded{
+                       [&](const ast::ExistsSubquery::Pattern& pattern) {
+                         collect_pattern_bindings(pattern.parts);
+                         for (const ast::PatternPart& part : tree_[pattern.parts]) {
+                           validate_pattern_element(part.element);
+                         }
+                       },
+                       [&](const ast::ExistsSubquery::Query& query) {
+                         validate_regular_query(query);
+                       },
+                   },
+                   exists.variant);
         scope_ = std::move(saved);
       },
       [&](ast::Id<ast::RegularQuery> id) {
@@ -162,35 +362,25 @@ bool SemanticValidator::contains_aggregate(ast::ExprId root) {
   while (!pending.empty()) {
     const ast::Expr& expr = tree_[pending.back()];
     pending.pop_back();
-    switch (expr.kind()) {
-      case ExprKind::CountStar:
+    switch (aggregate_role(expr.kind())) {
+      case AggregateRole::kAggregate:
         return true;
-      case ExprKind::FunctionCall: {
+      case AggregateRole::kCall: {
         const KnownFunction* function = find_known_function(text(expr.function_call().name));
         if (function != nullptr && function->aggregate) return true;
         break;
       }
-      // Not looked into: slices, comprehensions, quantifiers, REDUCE, paths and subqueries
-      // have their own aggregation.
-      case ExprKind::Slice:
-      case ExprKind::ListComprehension:
-      case ExprKind::All:
-      case ExprKind::Any:
-      case ExprKind::None:
-      case ExprKind::Single:
-      case ExprKind::Reduce:
-      case ExprKind::ShortestPath:
-      case ExprKind::PatternComprehension:
-      case ExprKind::Exists:
-      case ExprKind::CountSubquery:
-      case ExprKind::CollectSubquery:
-        continue;
-      default:
+      case AggregateRole::kLookThrough:
         break;
+      case AggregateRole::kOwnScope:
+        continue;
     }
     ast::for_each_child_reversed(tree_, expr, ast::Overloaded{
         [&](ast::ExprChild child) { pending.push_back(child.expr); },
-        [](auto) {},
+        [](ast::BoundVariable) {},
+        [](ast::PathChild) {},
+        [](ast::Id<ast::ExistsSubquery>) {},
+        [](ast::Id<ast::RegularQuery>) {},
     });
   }
   return false;
@@ -202,17 +392,11 @@ void SemanticValidator::check_aggregate_context(ast::ExprId expr, std::string_vi
 }
 
 void SemanticValidator::validate_pagination_expr(ast::ExprId expr, std::string_view clause) {
-  DiagnosticCode code;
-  switch (tree_[expr].kind()) {
-    case ExprKind::String: code = DiagnosticCode::PaginationTypeString; break;
-    case ExprKind::Boolean: code = DiagnosticCode::PaginationTypeBool; break;
-    case ExprKind::Null: code = DiagnosticCode::PaginationTypeNull; break;
-    case ExprKind::Float: code = DiagnosticCode::PaginationTypeFloat; break;
-    default:
-      validate_expr(expr);
-      return;
+  if (std::optional<DiagnosticCode> code = pagination_literal(tree_[expr].kind())) {
+    report(*code, {clause});
+  } else {
+    validate_expr(expr);
   }
-  report(code, {clause});
 }
 
 void SemanticValidator::validate_property_access(std::string_view variable,

@@ -14,7 +14,13 @@ namespace {
 // The entries of a property map literal; nullptr for a parameter or no properties.
 const ast::MapOrParam::Map* property_map(const std::optional<ast::MapOrParam>& properties) {
   if (!properties) return nullptr;
-  return std::get_if<ast::MapOrParam::Map>(&properties->variant);
+  return std::visit(ast::Overloaded{
+                        [](const ast::MapOrParam::Map& map) { return &map; },
+                        [](const ast::MapOrParam::Param&) -> const ast::MapOrParam::Map* {
+                          return nullptr;
+                        },
+                    },
+                    properties->variant);
 }
 
 }  // namespace
