@@ -1,19 +1,14 @@
 #include "validator/scope.h"
 
-namespace morvane::validator::semantic {
+#include <iterator>
+#include <utility>
 
-const LabelList* Scope::find(std::string_view written) const {
-  const std::string_view name = parser::unquoted(written);
-  for (const Entry& entry : entries_) {
-    if (entry.name == name) return &entry.labels;
-  }
-  return nullptr;
-}
+namespace morvane::validator::semantic {
 
 LabelList* Scope::find_mutable(std::string_view written) {
   const std::string_view name = parser::unquoted(written);
-  for (Entry& entry : entries_) {
-    if (entry.name == name) return &entry.labels;
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+    if (it->name == name) return &it->labels;
   }
   return nullptr;
 }
@@ -36,11 +31,34 @@ bool Scope::bind_if_absent(std::string_view name) {
   return true;
 }
 
+void Scope::bind_all_replacing(const Scope& other) {
+  for (const Entry& bound : other.entries_) bind_replacing(bound.name, bound.labels);
+}
+
+void Scope::bind_missing(const Scope& earlier) {
+  for (const Entry& bound : earlier.entries_) {
+    if (!contains(bound.name)) entries_.push_back(bound);
+  }
+}
+
+void Scope::bind_over(std::size_t layer, std::string_view written, const LabelList* labels) {
+  const std::string_view name = parser::unquoted(written);
+  for (std::size_t i = entries_.size(); i-- > layer;) {
+    if (entries_[i].name == name) {
+      entries_[i].labels = labels != nullptr ? *labels : LabelList();
+      return;
+    }
+  }
+  // Copied first: `labels` may point into entries_, which the new entry can move.
+  LabelList copy = labels != nullptr ? *labels : LabelList();
+  add(name) = std::move(copy);
+}
+
 void Scope::remove(std::string_view written) {
   const std::string_view name = parser::unquoted(written);
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
     if (it->name == name) {
-      entries_.erase(it);
+      entries_.erase(std::next(it).base());
       return;
     }
   }

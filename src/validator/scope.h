@@ -9,6 +9,8 @@
 // A flat list of entries in first-bound order; lookups are linear, which beats hashing for
 // the handful of variables a query binds. Names and labels are views into the syntax tree being
 // validated, which outlives the scope. Copy the scope to save it; assign the copy back to restore.
+// A name has one entry, except while a layer is open (bind_over): lookups search from the last
+// entry, so a layer's entry hides an earlier one of its name until the layer is truncated away.
 #pragma once
 
 #include <array>
@@ -72,7 +74,7 @@ class Scope {
  public:
   // The labels and types bound to `name`, or nullptr when the name is not bound. The pointer
   // lives until the scope next changes.
-  const LabelList* find(std::string_view name) const;
+  const LabelList* find(std::string_view name) const { return find_below(name, entries_.size()); }
   bool contains(std::string_view name) const { return find(name) != nullptr; }
 
   // Binds `name` with `labels` as written (repeats kept) when it is new; otherwise appends, in
@@ -104,6 +106,31 @@ class Scope {
   // Binds `name` to `labels`, replacing whatever it held (the projection of WITH).
   void bind_replacing(std::string_view name, const LabelList& labels) {
     entry(name) = labels;
+  }
+
+  // Binds every name of `other` to its labels, replacing what those names held.
+  void bind_all_replacing(const Scope& other);
+  // Binds each name of `earlier` that this scope lacks, with its labels.
+  void bind_missing(const Scope& earlier);
+
+  // The layer of entries bound from now on: pass it to bind_over, find_below and truncate.
+  std::size_t open_layer() const { return entries_.size(); }
+  // Binds `name` to `labels` (none when nullptr) inside the layer: a name the layer holds gets
+  // them in place of its own; another gets a new entry, hiding any earlier entry of its name.
+  void bind_over(std::size_t layer, std::string_view name, const LabelList* labels);
+  // The labels `name` has below the layer, or nullptr.
+  const LabelList* find_below(std::string_view written, std::size_t layer) const {
+    const std::string_view name = parser::unquoted(written);
+    const Entry* const first = entries_.data();
+    for (const Entry* at = first + layer; at != first;) {
+      --at;
+      if (at->name == name) return &at->labels;
+    }
+    return nullptr;
+  }
+  // Drops the layer's entries, which shows again what they hid.
+  void truncate(std::size_t layer) {
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(layer), entries_.end());
   }
 
   void remove(std::string_view name);

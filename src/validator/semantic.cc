@@ -113,28 +113,33 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
     validate_clauses(part.reading_clauses, part.updating_clauses);
 
     const ast::WithClause& with = part.with_clause;
+    const std::size_t aggregates_before = aggregates_met_;
     for (const ast::ReturnItem& item : tree_[with.items]) validate_expr(item.expr);
+    const bool grouped = aggregates_met_ != aggregates_before;
     check_alias_uniqueness(with.items);
 
-    // The projection replaces the scope: each named item, with the labels of the variable it
-    // projects (also under an alias), a later item replacing an earlier one of the same name.
+    // The projection replaces the scope. Its ORDER BY and WHERE also see what was bound before
+    // it, with the projected names over it, unless the rows are grouped (an item holds an
+    // aggregate, at any depth) or made distinct: then, as after the WITH, only the projected
+    // names exist. SKIP and LIMIT see the projection.
     Scope projected;
-    for (const ast::ReturnItem& item : tree_[with.items]) {
-      std::optional<std::string_view> name = projection_name(item);
-      if (!name) continue;
-      const ast::Expr& expr = tree_[item.expr];
-      const LabelList* labels =
-          expr.kind() == ast::ExprKind::Variable ? scope_.find(text(expr.name())) : nullptr;
-      if (labels != nullptr) {
-        projected.bind_replacing(*name, *labels);
-      } else {
-        projected.bind_empty(*name);
-      }
+    bind_projection(with.items, scope_.open_layer(), projected, 0);
+    const bool sees_earlier =
+        (with.order_by || with.where_clause.present()) && !with.distinct && !grouped;
+    if (sees_earlier) {
+      scope_.bind_all_replacing(projected);
+      validate_order_by(with.order_by);
+      std::swap(scope_, projected);
+      validate_skip_limit(with.skip, with.limit);
+      std::swap(scope_, projected);
+      if (with.where_clause.present()) validate_expr(with.where_clause);
+      scope_ = std::move(projected);
+    } else {
+      scope_ = std::move(projected);
+      validate_order_by(with.order_by);
+      validate_skip_limit(with.skip, with.limit);
+      if (with.where_clause.present()) validate_expr(with.where_clause);
     }
-    scope_ = std::move(projected);
-
-    validate_order_skip_limit(with.order_by, with.skip, with.limit);
-    if (with.where_clause.present()) validate_expr(with.where_clause);
   }
 
   validate_clauses(query.reading_clauses, query.updating_clauses);
@@ -172,9 +177,7 @@ void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause
           // checked.
         } else {
           static_assert(std::is_same_v<T, ast::ReadingClause::CallSubquery>);
-          // The inner query shares the scope: it sees the outer variables and what it binds
-          // (or a WITH inside it projects) stays.
-          validate_regular_query(payload);
+          validate_call_subquery(payload);
         }
       },
       clause.variant);
@@ -242,19 +245,50 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
       clause.variant);
 }
 
+void SemanticValidator::validate_call_subquery(const ast::RegularQuery& query) {
+  // The inner query shares the scope, so it sees the outer variables. After it the scope holds
+  // what it held before, what the inner query bound, and the names its RETURN projects; a name
+  // that a later UNION arm returns too carries no labels, since its rows may come from any arm.
+  Scope before = scope_;
+  validate_regular_query(query);
+  Scope returned;
+  bind_projection(return_items(query.single_query), scope_.open_layer(), returned, 0);
+  for (const ast::UnionArm& arm : tree_[query.unions]) {
+    for (const ast::ReturnItem& item : tree_[return_items(arm.query)]) {
+      if (std::optional<std::string_view> name = projection_name(item)) returned.bind_empty(*name);
+    }
+  }
+  scope_.bind_missing(before);
+  scope_.bind_all_replacing(returned);
+}
+
 void SemanticValidator::validate_return_clause(const ast::ReturnClause& clause) {
   const ast::List<ast::ReturnItem> items = return_items(clause);
   for (const ast::ReturnItem& item : tree_[items]) validate_expr(item.expr);
   check_alias_uniqueness(items);
-  validate_order_skip_limit(clause.order_by, clause.skip, clause.limit);
+  // ORDER BY sees the projected names over what was bound before; nothing after it does. Without
+  // an alias the projection adds nothing: each name is a variable projecting itself.
+  bool aliased = false;
+  if (clause.order_by) {
+    for (const ast::ReturnItem& item : tree_[items]) aliased = aliased || item.alias.has_value();
+  }
+  if (aliased) {
+    const std::size_t layer = scope_.open_layer();
+    bind_projection(items, layer, scope_, layer);
+    validate_order_by(clause.order_by);
+    scope_.truncate(layer);
+  } else {
+    validate_order_by(clause.order_by);
+  }
+  validate_skip_limit(clause.skip, clause.limit);
 }
 
-void SemanticValidator::validate_order_skip_limit(
-    const std::optional<ast::List<ast::SortItem>>& order_by, ast::ExprId skip,
-    ast::ExprId limit) {
-  if (order_by) {
-    for (const ast::SortItem& item : tree_[*order_by]) validate_expr(item.expr);
-  }
+void SemanticValidator::validate_order_by(const std::optional<ast::List<ast::SortItem>>& order_by) {
+  if (!order_by) return;
+  for (const ast::SortItem& item : tree_[*order_by]) validate_expr(item.expr);
+}
+
+void SemanticValidator::validate_skip_limit(ast::ExprId skip, ast::ExprId limit) {
   if (skip.present()) validate_pagination_expr(skip, "SKIP");
   if (limit.present()) validate_pagination_expr(limit, "LIMIT");
 }
@@ -265,6 +299,25 @@ ast::List<ast::ReturnItem> SemanticValidator::return_items(const ast::ReturnClau
                         [](const ast::ReturnItems::Items& items) { return items; },
                     },
                     clause.items.variant);
+}
+
+ast::List<ast::ReturnItem> SemanticValidator::return_items(const ast::SingleQuery& query) const {
+  const ast::Id<ast::ReturnClause> clause =
+      std::visit([](const auto& part) { return part.return_clause; }, query.variant);
+  return clause.present() ? return_items(tree_[clause]) : ast::List<ast::ReturnItem>{};
+}
+
+void SemanticValidator::bind_projection(ast::List<ast::ReturnItem> items, std::size_t visible,
+                                        Scope& into, std::size_t layer) {
+  for (const ast::ReturnItem& item : tree_[items]) {
+    std::optional<std::string_view> name = projection_name(item);
+    if (!name) continue;
+    const ast::Expr& expr = tree_[item.expr];
+    const LabelList* labels = expr.kind() == ast::ExprKind::Variable
+                                  ? scope_.find_below(text(expr.name()), visible)
+                                  : nullptr;
+    into.bind_over(layer, *name, labels);
+  }
 }
 
 void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property) {

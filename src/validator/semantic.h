@@ -4,10 +4,12 @@
 // moment it makes it; that order is the order of the diagnostics, so nothing is sorted, merged
 // or deduplicated afterwards (the same finding made twice is reported twice). Along the walk it
 // keeps the scope of bound variables: all bindings of a query part are collected before the
-// part is checked; WITH replaces the scope by its projection; UNION arms, pattern
-// comprehensions, EXISTS, COUNT and COLLECT subqueries save the scope and put it back; CALL { }
-// shares it; comprehension, quantifier, REDUCE and FOREACH variables are bound for their body
-// and removed after it.
+// part is checked; WITH replaces the scope by its projection, though its ORDER BY and WHERE
+// (unless it groups or is DISTINCT), like the ORDER BY of a RETURN, see the projected names over
+// the scope before it; UNION arms, pattern comprehensions, EXISTS, COUNT and COLLECT
+// subqueries save the scope and put it back; CALL { } shares it, and after it the scope also
+// holds what it held before and the names the subquery returns; comprehension, quantifier,
+// REDUCE and FOREACH variables are bound for their body and removed after it.
 //
 // A validator lives for one query and is used by one thread. It borrows the schema, its
 // suggestion index and the tree (all only read, all must outlive it) and never fails: whatever
@@ -82,12 +84,19 @@ class SemanticValidator {
                         ast::List<ast::UpdatingClause> updating);
   void validate_reading_clause(const ast::ReadingClause& clause);
   void validate_updating_clause(const ast::UpdatingClause& clause);
+  void validate_call_subquery(const ast::RegularQuery& query);
   void validate_return_clause(const ast::ReturnClause& clause);
-  // The ORDER BY, SKIP and LIMIT of a RETURN or WITH, in that order.
-  void validate_order_skip_limit(const std::optional<ast::List<ast::SortItem>>& order_by,
-                                 ast::ExprId skip, ast::ExprId limit);
-  // The items of a RETURN (none for RETURN *).
+  // The ORDER BY of a RETURN or WITH; then its SKIP and LIMIT, in that order.
+  void validate_order_by(const std::optional<ast::List<ast::SortItem>>& order_by);
+  void validate_skip_limit(ast::ExprId skip, ast::ExprId limit);
+  // The items of a RETURN (none for RETURN *), or of the RETURN ending a query (none without).
   static ast::List<ast::ReturnItem> return_items(const ast::ReturnClause& clause);
+  ast::List<ast::ReturnItem> return_items(const ast::SingleQuery& query) const;
+  // Binds each name the items project into `into`, over its entries from `layer` on
+  // (Scope::bind_over), with the labels that the scope's entries below `visible` hold for the
+  // variable the item names bare (also under an alias); any other item's name gets none.
+  void bind_projection(ast::List<ast::ReturnItem> items, std::size_t visible, Scope& into,
+                       std::size_t layer);
   // E303, E304 for the keys of a SET or REMOVE property item.
   void validate_property_expr(const ast::PropertyExpr& property);
 
@@ -216,6 +225,8 @@ class SemanticValidator {
     if (expr.present()) expr_tasks_.push_back(ExprTask{ExprTask::Kind::kVisit, expr, {}});
   }
   std::vector<ExprTask> expr_tasks_;
+  // The aggregate calls and count(*) that validate_expr has met so far, subqueries included.
+  std::size_t aggregates_met_ = 0;
   std::vector<bool> bound_here_;
   std::vector<Scope> saved_scopes_;
   // The explicit stack of contains_aggregate, kept from one call to the next.

@@ -26,6 +26,7 @@ enum class NodeCheck : std::uint8_t {
   kVariable,        // E501 when unbound
   kPropertyAccess,  // the key against the labels of a bare variable, then the children
   kFunctionCall,    // the known-function checks, then the arguments
+  kCountStar,       // counted among the aggregates met
 };
 
 constexpr NodeCheck node_check(ExprKind kind) {
@@ -36,8 +37,9 @@ constexpr NodeCheck node_check(ExprKind kind) {
     case ExprKind::Boolean:
     case ExprKind::Null:
     case ExprKind::Parameter:
-    case ExprKind::CountStar:
       return NodeCheck::kNothing;
+    case ExprKind::CountStar:
+      return NodeCheck::kCountStar;
     case ExprKind::Variable:
       return NodeCheck::kVariable;
     case ExprKind::PropertyAccess:
@@ -278,6 +280,9 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
     case NodeCheck::kFunctionCall:
       validate_function_call(expr.function_call());
       break;
+    case NodeCheck::kCountStar:
+      ++aggregates_met_;
+      return;
   }
 
   // The children are pushed last first, so that they are checked in written order. What closes
@@ -343,6 +348,7 @@ void SemanticValidator::validate_function_call(const ast::FunctionCallExpr& call
       (function->max_args && args.size() > *function->max_args)) {
     report(DiagnosticCode::WrongArity, {name, arity_text(*function), std::to_string(args.size())});
   }
+  if (function->aggregate) ++aggregates_met_;
   if (call.distinct && !function->aggregate) {
     report(DiagnosticCode::DistinctOnNonAggregate, {name});
   }

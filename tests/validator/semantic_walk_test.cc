@@ -28,15 +28,15 @@ TEST(SemanticWalk, FindingsFollowTheWalkOrder) {
             {"E202", "Unknown node label in SET: :Movi, did you mean :Movie?", ":Movi", ":Movie"},
             unbound("zz")}},
           // A WITH: its items against the old scope, the duplicate check, then ORDER BY, SKIP,
-          // LIMIT and WHERE against the projection.
-          {"MATCH (a:Person) WITH a.nme AS x, b, b ORDER BY a SKIP 'a' LIMIT 1 WHERE zz RETURN x",
+          // LIMIT and WHERE.
+          {"MATCH (a:Person) WITH a.nme AS x, b, b ORDER BY y SKIP 'a' LIMIT 1 WHERE zz RETURN x",
            {{"E303", "Unknown property 'nme' on variable 'a' with label :Person, did you mean "
                      ".name?",
              "nme", "name"},
             unbound("b"),
             unbound("b"),
             {"E502", "Duplicate projection name 'b' in RETURN/WITH"},
-            unbound("a"),
+            unbound("y"),
             {"E611", "SKIP expression must be an integer, got a string literal"},
             unbound("zz")}},
           // Each MATCH's warnings come with it, before later clauses.
@@ -105,11 +105,55 @@ TEST(SemanticWalk, WithReplacesTheScope) {
           // A later item of the same name replaces the earlier: m ends with no labels.
           {"MATCH (n:Person) WITH n AS m, 1 AS m RETURN m.nme",
            {{"E502", "Duplicate projection name 'm' in RETURN/WITH"}}},
-          {"MATCH (a:Person) WITH a MATCH (a)-[:ACTED_IN]->(m:Movie) WITH m WHERE a.name = 'x' "
-           "RETURN m",
+          {"MATCH (a:Person) WITH a MATCH (a)-[:ACTED_IN]->(m:Movie) WITH m RETURN a",
            {kScan, unbound("a")}},
-          // RETURN binds nothing, so its ORDER BY sees only what was bound before it.
-          {"MATCH (n) RETURN n.name AS name ORDER BY name", {kScan, unbound("name")}},
+      });
+}
+
+// The ORDER BY of a RETURN, and the ORDER BY and WHERE of a WITH, see what was bound before the
+// projection with the projected names over it; SKIP, LIMIT and the later clauses do not.
+TEST(SemanticWalk, OrderByAndWithWhereSeeTheScopeBeforeTheProjection) {
+  constexpr std::string_view kSchema =
+      R"({"nodes":{"Movie":["title","revenue"],"Genre":["name"],"A":[],"B":[]},)"
+      R"("relationships":{"IN_GENRE":["Movie","Genre",[]]}})";
+  const Finding budget = {"E303", "Unknown property 'budget' on variable 'm' with label :Movie"};
+  check_cases(
+      kSchema,
+      {
+          {"MATCH (m:Movie) RETURN m.title AS title, m.revenue AS revenue ORDER BY revenue DESC",
+           {}},
+          {"MATCH (g:Genre)<-[:IN_GENRE]-(m) RETURN g.name, count(m) AS n ORDER BY n DESC LIMIT 5",
+           {kScan}},
+          {"MATCH (m:Movie) RETURN DISTINCT m.title AS t ORDER BY t, m.revenue", {}},
+          {"MATCH (a) WITH a.name AS name ORDER BY a.age RETURN name", {kScan}},
+          {"MATCH (a) WITH a.name AS name WHERE a.age > 3 RETURN name", {kScan}},
+          {"MATCH (a:A), (o:B) OPTIONAL MATCH (a)-[r]->(o) WITH o WHERE r IS NULL RETURN o",
+           {kCartesian, kScan}},
+          {"MATCH (a) WITH * WHERE a.age > 3 RETURN 1", {kScan}},
+          // Names that are really unbound there.
+          {"MATCH (m:Movie) RETURN m.title AS title ORDER BY rating", {unbound("rating")}},
+          {"MATCH (a) WITH a.name AS name ORDER BY b RETURN name", {kScan, unbound("b")}},
+          {"MATCH (a) WITH a.name AS name WHERE a.age > 3 RETURN a", {kScan, unbound("a")}},
+          {"MATCH (m:Movie) RETURN m.title AS t ORDER BY t SKIP t", {unbound("t")}},
+          {"MATCH (a) WITH a.name AS name ORDER BY a.age LIMIT a.n RETURN name",
+           {kScan, unbound("a")}},
+          // Grouped or distinct rows have only the projected names.
+          {"MATCH (a) WITH a.name AS name, count(*) AS c WHERE a.age > c RETURN name",
+           {kScan, unbound("a")}},
+          {"MATCH (a) WITH DISTINCT a.name AS name ORDER BY a.age RETURN name",
+           {kScan, unbound("a")}},
+          {"MATCH (a) WITH size([x IN collect(a.n) | x]) AS k ORDER BY a.age RETURN k",
+           {kScan, unbound("a")}},
+          // A projected name replaces the earlier binding, with the labels of the variable it
+          // projects (none for another expression).
+          {"MATCH (m:Movie) RETURN m.title ORDER BY m.budget", {budget}},
+          {"MATCH (m:Movie) RETURN m.title AS m ORDER BY m.budget", {}},
+          {"MATCH (m:Movie) WITH m.title AS t WHERE m.budget > 1 RETURN t", {budget}},
+          {"MATCH (m:Movie) WITH m.title AS m WHERE m.budget > 1 RETURN m", {}},
+          {"MATCH (m:Movie), (g:Genre) RETURN g AS m, m AS g ORDER BY m.title, g.name",
+           {kCartesian,
+            {"E303", "Unknown property 'title' on variable 'm' with label :Genre"},
+            {"E303", "Unknown property 'name' on variable 'g' with label :Movie"}}},
       });
 }
 
@@ -140,14 +184,48 @@ TEST(SemanticWalk, UnionArmsAndCallSubqueries) {
                   {"MATCH (a:Person) RETURN a UNION ALL MATCH (b:Person) RETURN b", {}},
                   {"MATCH (a:Person) RETURN a UNION RETURN 1 AS a UNION RETURN a",
                    {unbound("a")}},
-                  // CALL { } shares the scope: the inner WITH replaces it for the outer query.
-                  {"MATCH (a), (b) CALL { WITH a RETURN a AS x } RETURN b",
-                   {kCartesian, kScan, unbound("b")}},
                   {"CALL { MATCH (m:Movie) RETURN m } RETURN m", {}},
                   {"MATCH (a:Person) CALL { MATCH (m:Movi) RETURN m } RETURN a, m",
                    {{"E201", "Unknown node label: :Movi, did you mean :Movie?", ":Movi", ":Movie"}},
                    "MATCH (a:Person) CALL { MATCH (m:Movie) RETURN m } RETURN a, m"},
               });
+}
+
+// A CALL subquery sees the outer variables; after it the scope holds what it held before, what
+// the subquery bound, and the names its RETURN projects.
+TEST(SemanticWalk, CallSubqueryScopes) {
+  constexpr std::string_view kSchema =
+      R"({"nodes":{"Movie":["title"],"User":["name"]},)"
+      R"("relationships":{"RATED":["User","Movie",[]]}})";
+  check_cases(
+      kSchema,
+      {
+          {"MATCH (a), (b) CALL { WITH a RETURN a AS x } RETURN b, x", {kCartesian, kScan}},
+          {"MATCH (m:Movie) CALL { WITH m MATCH (u:User)-[:RATED]->(m) RETURN count(u) AS n } "
+           "RETURN m.title, n",
+           {kScan}},
+          {"MATCH (a) CALL { WITH a RETURN a AS x } RETURN y", {kScan, unbound("y")}},
+          {"MATCH (m:Movie) CALL { WITH m CREATE (:User) } RETURN m", {}},
+          {"CALL { MATCH (m:Movie) RETURN m.title AS t ORDER BY t } RETURN t", {}},
+          // Labels follow the projection, and outer variables keep theirs.
+          {"MATCH (m:Movie) CALL { WITH m AS k RETURN k AS x } RETURN x.nme, m.nme",
+           {{"E303", "Unknown property 'nme' on variable 'x' with label :Movie"},
+            {"E303", "Unknown property 'nme' on variable 'm' with label :Movie"}}},
+          // A name a later UNION arm returns may come from any arm: it carries no labels.
+          {"CALL { MATCH (m:Movie) RETURN m AS x } RETURN x.name",
+           {{"E303", "Unknown property 'name' on variable 'x' with label :Movie"}}},
+          {"CALL { MATCH (m:Movie) RETURN m AS x UNION MATCH (u:User) RETURN u AS x } "
+           "RETURN x.name",
+           {}},
+          // A name bound by a WITH inside: seen after that WITH, not before it nor once a later
+          // WITH drops it.
+          {"MATCH (m:Movie) CALL { WITH m AS k RETURN k.nme AS n } RETURN n",
+           {{"E303", "Unknown property 'nme' on variable 'k' with label :Movie"}}},
+          {"MATCH (m:Movie) CALL { MATCH (u:User) WHERE k.x = 1 WITH m AS k RETURN k AS y } "
+           "RETURN y",
+           {unbound("k")}},
+          {"CALL { WITH 1 AS z WITH 2 AS w RETURN w } RETURN w, z", {unbound("z")}},
+      });
 }
 
 TEST(SemanticWalk, ScopedConstructsPutTheScopeBack) {
