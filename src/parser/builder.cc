@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "parser/rule.h"
+#include "parser/syntax_error.h"
 
 namespace morvane::parser::builder {
 
@@ -87,6 +88,13 @@ bool Builder::fail(Guard guard, std::string_view detail) {
   std::string message(kGuardTexts[static_cast<std::size_t>(guard)]);
   message += detail;
   error_.emplace(CypherError::Parse(std::move(message)));
+  return false;
+}
+
+bool Builder::fail_too_deep(std::uint32_t pair) {
+  make_syntax_error(input_, tape_[pair].begin, SyntaxError::Kind::kTooDeep, {},
+                    too_deep_.emplace());
+  error_.emplace(CypherError::Parse(too_deep_->display));
   return false;
 }
 

@@ -9,7 +9,9 @@
 //
 // Recursion follows the nesting of pairs, so it is bounded by the recognizer's kMaxRuleDepth;
 // chains at one level (operands of one operator, NOT and postfix chains, single-operand levels
-// of the precedence ladder, parentheses) are walked by loops.
+// of the precedence ladder, parentheses) are walked by loops. Where the thread's stack runs
+// short first (its StackBound), the build fails with the recognizer's nesting error, placed at
+// the pair it was about to build.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,7 @@
 #include "parser/pair.h"
 #include "parser/recognizer.h"
 #include "parser/rule.h"
+#include "parser/stack_bound.h"
 
 namespace morvane::parser::builder {
 
@@ -38,7 +41,8 @@ enum class Guard : std::uint8_t {
 };
 
 // Builds the tree for tape[root], a `cypher` pair over `input`. The tree copies every text it
-// keeps: neither the input nor the tape needs to outlive the call.
+// keeps: neither the input nor the tape needs to outlive the call. The nesting error comes as
+// CypherError::Parse of its display text, as parse() reports the recognizer's.
 Result<ast::CypherQuery, CypherError> build_query(std::string_view input,
                                                   std::span<const Pair> tape, std::uint32_t root);
 
@@ -54,6 +58,8 @@ class Builder {
   // The tree after a successful build_query, and the error after a failed one.
   ast::CypherQuery take_query();
   CypherError take_error();
+  // After a failed build_query: the nesting error when the stack ran short, else null.
+  const SyntaxError* too_deep() const { return too_deep_ ? &*too_deep_ : nullptr; }
 
  private:
   // The four parts of a RETURN or WITH projection.
@@ -310,6 +316,14 @@ class Builder {
     return taken;
   }
 
+  // Where the build recurses (expressions, queries): false, with the nesting error placed at
+  // `pair`, when the thread's stack has run short.
+  [[gnu::always_inline]] bool enter(std::uint32_t pair) {
+    if (!stack_.reached()) [[likely]] return true;
+    return fail_too_deep(pair);
+  }
+  [[gnu::cold, gnu::noinline]] bool fail_too_deep(std::uint32_t pair);
+
   // Records the error of `guard`, its text followed by `detail`, and returns false.
   bool fail(Guard guard, std::string_view detail = {});
   // The same, with the name of the rule of `pair` as the detail.
@@ -322,6 +336,8 @@ class Builder {
   std::vector<Pending> pending_;
   std::uint32_t lists_opened_ = kDropped;  // the last tag handed out
   std::optional<CypherError> error_;
+  std::optional<SyntaxError> too_deep_;
+  const StackBound stack_ = StackBound::of_current_thread();
 };
 
 template <class T>

@@ -67,6 +67,7 @@ bool comparison_kind(std::string_view op, ast::ExprKind& kind) {
 }  // namespace
 
 bool Builder::build_expression(std::uint32_t pair, ast::ExprId& out) {
+  if (!enter(pair)) return false;
   // Levels with a single operand, parentheses and the rule `expression` add no node: the loop
   // steps down through them instead of recursing. The cases stand in the order of the ladder,
   // and a step to the level below that has been checked falls through to it.

@@ -22,6 +22,7 @@ bool Builder::build_query(std::uint32_t pair) {
 }
 
 bool Builder::build_regular_query(std::uint32_t pair, ast::RegularQuery& out) {
+  if (!enter(pair)) return false;
   const std::uint32_t first = first_child(pair);
   if (first == kNoPair) return fail(Guard::kMissingSingleQuery);
   if (!build_single_query(first, out.single_query)) return false;

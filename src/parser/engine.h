@@ -25,6 +25,7 @@
 #include "parser/recognizer.h"
 #include "parser/rule.h"
 #include "parser/skip.h"
+#include "parser/stack_bound.h"
 
 namespace morvane::parser::engine {
 
@@ -54,13 +55,14 @@ class State {
   // `memo` may be null: every rule is then matched afresh each time it is tried. The failure
   // record keeps its rules in `failure_buffer`.
   State(std::string_view input, Options options, std::vector<Pair>& tape,
-        std::vector<Rule>& failure_buffer, Memo* memo)
+        std::vector<Rule>& failure_buffer, Memo* memo, StackBound stack)
       : in_(input),
         n_(static_cast<std::uint32_t>(input.size())),
         options_(options),
         tape_(tape),
         failures_(failure_buffer),
         memo_(memo),
+        stack_(stack),
         budget_(kMaxRuleCallsPerByte * (static_cast<std::uint64_t>(input.size()) + 1) +
                 kWorkSlack) {}
 
@@ -92,10 +94,13 @@ class State {
   }
 
   // --- Rule calls --------------------------------------------------------------------------
-  // Called as a rule starts; false when the run has been stopped (a limit was hit).
+  // Called as a rule starts; false when the run has been stopped (a limit was hit). Nesting
+  // stops at kMaxRuleDepth, or sooner where the thread's stack runs short.
   [[gnu::always_inline]] bool enter() {
     if (stopped_) return false;
-    if (++depth_ > kMaxRuleDepth) return stop(SyntaxError::Kind::kTooDeep);
+    if (++depth_ > kMaxRuleDepth || stack_.reached()) [[unlikely]] {
+      return stop(SyntaxError::Kind::kTooDeep);
+    }
     if (depth_ > deepest_) deepest_ = depth_;
     if (++calls_ > budget_) return stop(SyntaxError::Kind::kTooMuchWork);
     return true;
@@ -182,6 +187,7 @@ class State {
   std::uint32_t pair_peak_ = 0;
   FailureRecord failures_;
   Memo* memo_;
+  const StackBound stack_;
   std::uint32_t depth_ = 0;
   std::uint32_t deepest_ = 0;
   std::uint64_t calls_ = 0;

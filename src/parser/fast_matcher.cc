@@ -131,10 +131,11 @@ struct Mark {
 
 class Matcher {
  public:
-  Matcher(std::string_view input, std::vector<Pair>& tape)
+  Matcher(std::string_view input, std::vector<Pair>& tape, StackBound stack)
       : in_(input.data()),
         n_(static_cast<std::uint32_t>(input.size())),
         tape_(tape),
+        stack_(stack),
         work_budget_(kFastWorkPerByte * (static_cast<std::uint64_t>(input.size()) + 1) +
                      kFastWorkBase) {}
 
@@ -256,9 +257,10 @@ class Matcher {
     if (++work_ > work_budget_) return give_up();
     return true;
   }
-  // Entering a construct that nests (expression, query, FOREACH).
+  // Entering a construct that nests (expression, query, FOREACH). Short of stack the engine
+  // decides, meeting its own bound.
   bool enter() {
-    if (gave_up_ || nesting_ == kMaxFastNesting) return give_up();
+    if (gave_up_ || nesting_ == kMaxFastNesting || stack_.reached()) return give_up();
     ++nesting_;
     return true;
   }
@@ -1758,6 +1760,7 @@ class Matcher {
   std::uint32_t n_;
   std::uint32_t pos_ = 0;
   std::vector<Pair>& tape_;
+  const StackBound stack_;
   Pair* pairs_ = nullptr;  // tape_.data(), renewed as the tape grows
   std::uint32_t size_ = 0;
   std::size_t room_ = 0;  // size_ may grow to this before make_room() runs
@@ -1769,11 +1772,12 @@ class Matcher {
 
 }  // namespace
 
-FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch) {
+FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch,
+                     StackBound stack) {
   scratch.resize(input.size() + kFastPadding);
   std::memcpy(scratch.data(), input.data(), input.size());
   std::memset(scratch.data() + input.size(), 0, kFastPadding);
-  return Matcher(std::string_view(scratch.data(), input.size()), tape).run();
+  return Matcher(std::string_view(scratch.data(), input.size()), tape, stack).run();
 }
 
 }  // namespace morvane::parser

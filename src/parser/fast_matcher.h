@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "parser/pair.h"
+#include "parser/stack_bound.h"
 
 namespace morvane::parser {
 
@@ -46,7 +47,8 @@ inline constexpr std::size_t kFastPadding = 16;
 
 // Matches `input` from Rule::cypher, writing pairs to `tape` from index 0. `scratch` holds a
 // copy of the input and kFastPadding zero bytes while the matcher runs; keep it between calls
-// to reuse its room.
-FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch);
+// to reuse its room. The matcher gives up where `stack` is reached.
+FastMatch fast_match(std::string_view input, std::vector<Pair>& tape, std::string& scratch,
+                     StackBound stack);
 
 }  // namespace morvane::parser

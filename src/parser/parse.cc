@@ -51,9 +51,13 @@ Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view qu
     return Err{ParseErrorDetail{error.display, ParseErrorDetail::Position{error.line, error.column}}};
   }
   if (recognizer.pairs().empty()) return Err{ParseErrorDetail{kNoParseResult, std::nullopt}};
-  Result<ast::CypherQuery, CypherError> built = builder::build_query(query, recognizer.pairs(), 0);
-  if (!built) return Err{ParseErrorDetail{built.error().display(), std::nullopt}};
-  return std::move(built).value();
+  builder::Builder builder(query, recognizer.pairs());
+  if (builder.build_query(0)) return builder.take_query();
+  // The nesting error reads as the recognizer's own, position included.
+  if (const SyntaxError* deep = builder.too_deep()) {
+    return Err{ParseErrorDetail{deep->display, ParseErrorDetail::Position{deep->line, deep->column}}};
+  }
+  return Err{ParseErrorDetail{builder.take_error().display(), std::nullopt}};
 }
 
 }  // namespace morvane::parser

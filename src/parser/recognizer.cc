@@ -39,9 +39,10 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
     return false;
   }
 
+  const StackBound stack = StackBound::of_current_thread();
   if (mode == Mode::kExact) {
     State s(input, {.pairs = State::Pairs::kWritten, .record = true}, tape_, failure_rules_,
-            nullptr);
+            nullptr, stack);
     if (grammar::match(start, s)) {
       tape_size_ = s.tape_size();
       return true;
@@ -52,22 +53,28 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
 
   // The matcher's answer stands for the fast run's; its refusal leaves only the error to build.
   FastMatch predicted{FastMatch::Result::kGaveUp, 0};
-  if (mode == Mode::kFast && start == Rule::cypher) predicted = fast_match(input, tape_, fast_scratch_);
+  if (mode == Mode::kFast && start == Rule::cypher) {
+    predicted = fast_match(input, tape_, fast_scratch_, stack);
+  }
   if (predicted.result == FastMatch::Result::kAccepted) {
     tape_size_ = predicted.tape_size;
     return true;
   }
   // The fast run needs no failure record; only a failed match pays for building one.
   bool stopped = false;
+  std::uint32_t stop_pos = 0;
+  SyntaxError::Kind stop_kind = SyntaxError::Kind::kExpected;
   if (predicted.result == FastMatch::Result::kGaveUp) {
     memo_.clear(input.size());
     State fast(input, {.pairs = State::Pairs::kWritten, .record = false}, tape_, failure_rules_,
-               &memo_);
+               &memo_, stack);
     if (grammar::match(start, fast)) {
       tape_size_ = fast.tape_size();
       return true;
     }
     stopped = fast.stopped();
+    stop_pos = fast.stop_pos();
+    stop_kind = fast.stop_kind();
   }
   // A failed match, or one stopped by a limit, is run again with the failure record. The fast
   // run skips rules by their first byte, so it meets the depth limit at other places than the
@@ -75,9 +82,14 @@ bool Recognizer::parse(std::string_view input, Rule start, Mode mode) {
   // every run, so only after a stop need the second run count them to meet kMaxPairs.
   memo_.clear(input.size());
   const State::Pairs pairs = stopped ? State::Pairs::kCounted : State::Pairs::kNone;
-  State slow(input, {.pairs = pairs, .record = true}, tape_, failure_rules_, &memo_);
-  [[maybe_unused]] const bool matched = grammar::match(start, slow);
-  assert(!matched && "both runs decide alike");
+  State slow(input, {.pairs = pairs, .record = true}, tape_, failure_rules_, &memo_, stack);
+  if (grammar::match(start, slow)) {
+    // Only the stack bound tells the runs apart: the fast run nests rules in other places, and
+    // a call the memo replays costs no stack. The fast run's stop stands.
+    assert(stopped && stop_kind == SyntaxError::Kind::kTooDeep);
+    make_syntax_error(input, stop_pos, stop_kind, {}, error_);
+    return false;
+  }
   error_of(slow, input, error_);
   return false;
 }

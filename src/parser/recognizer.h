@@ -24,7 +24,8 @@ namespace morvane::parser {
 
 // How deep rule calls may nest. Each level of parentheses in an expression takes about fourteen
 // rule calls, so this allows about seventy; the limit keeps the recognizer, the builder and the
-// validator inside a 2 MiB thread stack, with room to spare even in sanitizer builds.
+// validator inside a 2 MiB thread stack, with room to spare even in sanitizer builds. On a
+// smaller stack nesting ends sooner, where the StackBound of stack_bound.h is reached.
 inline constexpr std::uint32_t kMaxRuleDepth = 1000;
 
 // Rule calls allowed per byte of query (plus kWorkSlack). Ordinary queries need a few dozen,
@@ -47,7 +48,7 @@ inline constexpr std::uint32_t kMaxQueryBytes = 1 << 24;
 struct SyntaxError {
   enum class Kind : std::uint8_t {
     kExpected,  // the grammar failed: `expected` lists the rules it wanted at `offset`
-    kTooDeep,   // rule calls nested deeper than kMaxRuleDepth at `offset`
+    kTooDeep,   // rule calls nested deeper than kMaxRuleDepth, or the stack ran short, at `offset`
     kTooMuchWork,  // the work limit ran out at `offset`
     kTooLarge,  // a rule matched up to `offset` took the tape past kMaxPairs
     kTooLong,   // the query is longer than kMaxQueryBytes; `offset` is where the bound falls

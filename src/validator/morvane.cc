@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "parser/parse.h"
+#include "parser/syntax_error.h"
 #include "validator/autocorrect.h"
 #include "validator/semantic.h"
 
@@ -26,6 +27,20 @@ std::vector<std::string_view> messages_of(
 
 bool is_error(const diagnostics::ValidationDiagnostic& diagnostic) {
   return diagnostic.severity == diagnostics::Severity::Error;
+}
+
+// The result of a query that did not parse: its one E101 diagnostic.
+PyValidationResult parse_failure(parser::ParseErrorDetail failure) {
+  diagnostics::ValidationDiagnostic diagnostic{
+      diagnostics::DiagnosticCode::ParseError, diagnostics::Severity::Error,
+      std::move(failure.message), std::nullopt, std::nullopt};
+  if (failure.position) {
+    diagnostic.position = diagnostics::Position{failure.position->line, failure.position->column};
+  }
+  PyValidationResult result;
+  result.is_valid = false;
+  result.diagnostics.push_back(std::move(diagnostic));
+  return result;
 }
 
 }  // namespace
@@ -57,23 +72,20 @@ std::size_t PyValidationResult::error_count() const {
 PyValidationResult Morvane::validate(std::string_view query,
                                      diagnostics::SuggestStats* stats) const {
   auto parsed = parser::parse_with_detail(query);
-  PyValidationResult result;
-  if (!parsed) {
-    parser::ParseErrorDetail& failure = parsed.error();
-    diagnostics::ValidationDiagnostic diagnostic{
-        diagnostics::DiagnosticCode::ParseError, diagnostics::Severity::Error,
-        std::move(failure.message), std::nullopt, std::nullopt};
-    if (failure.position) {
-      diagnostic.position = diagnostics::Position{failure.position->line, failure.position->column};
-    }
-    result.is_valid = false;
-    result.diagnostics.push_back(std::move(diagnostic));
-    return result;
-  }
+  if (!parsed) return parse_failure(std::move(parsed.error()));
 
   semantic::SemanticValidator validator(schema_, suggestions_, parsed.value());
   validator.validate();
   if (stats != nullptr) *stats += validator.suggest_stats();
+  if (const std::optional<std::uint32_t> at = validator.too_deep_at()) {
+    // Short of stack the walk saw only part of the query: it fails as too deeply nested, as
+    // the recognizer would have.
+    parser::SyntaxError error;
+    parser::make_syntax_error(query, *at, parser::SyntaxError::Kind::kTooDeep, {}, error);
+    return parse_failure({std::move(error.display), parser::ParseErrorDetail::Position{
+                                                        error.line, error.column}});
+  }
+  PyValidationResult result;
   result.diagnostics = validator.take_diagnostics();
   result.is_valid = result.error_count() == 0;
   if (!result.is_valid) result.fixed_query = auto_correct(query, result.diagnostics);

@@ -86,6 +86,7 @@ SemanticValidator::Proposal SemanticValidator::propose(
 // ---- Queries ----
 
 void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
+  if (!enter(last_expr_at_)) return;
   validate_single_query(query.single_query);
   for (const ast::UnionArm& arm : tree_[query.unions]) {
     Scope saved = std::move(scope_);

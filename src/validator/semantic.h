@@ -18,7 +18,9 @@
 //
 // Recursion: clause-level constructs (subqueries, FOREACH bodies) recurse, bounded by the
 // recognizer's nesting limit; expressions are walked with an explicit stack, since their left
-// spines (`a + b + ... + z`, `a.b.c...`) can be as deep as the query is long.
+// spines (`a + b + ... + z`, `a.b.c...`) can be as deep as the query is long. Where the thread's
+// stack runs short first (its StackBound), the walk goes no deeper and too_deep_at() tells
+// where: the findings are then incomplete, and the query gets the recognizer's nesting error.
 #pragma once
 
 #include <array>
@@ -37,6 +39,7 @@
 #include "diagnostics/suggest.h"
 #include "parser/ast.h"
 #include "parser/names.h"
+#include "parser/stack_bound.h"
 #include "schema/schema.h"
 #include "validator/scope.h"
 #include "validator/suggestion_index.h"
@@ -61,6 +64,9 @@ class SemanticValidator {
   // Every finding, in the order found (errors and warnings interleaved).
   const std::vector<ValidationDiagnostic>& diagnostics() const { return diagnostics_; }
   std::vector<ValidationDiagnostic> take_diagnostics() { return std::move(diagnostics_); }
+  // Where the walk stopped going deeper for want of stack (the start of the expression it was
+  // entering, or of the last one entered before a subquery), or nothing.
+  std::optional<std::uint32_t> too_deep_at() const { return too_deep_at_; }
   // The work of the closest-name searches run so far.
   const diagnostics::SuggestStats& suggest_stats() const { return suggest_stats_; }
 
@@ -70,6 +76,14 @@ class SemanticValidator {
   // have one).
   void report(DiagnosticCode code, std::initializer_list<std::string_view> args,
               std::optional<Suggestion> suggestion = std::nullopt);
+
+  // Where the walk recurses (expressions, queries): false once the thread's stack has run short
+  // at `place`, a byte offset into the query.
+  [[gnu::always_inline]] bool enter(std::uint32_t place) {
+    if (!stack_.reached()) [[likely]] return !too_deep_at_;
+    if (!too_deep_at_) too_deep_at_ = place;
+    return false;
+  }
 
   // ---- Query walk (semantic.cc) ----
 
@@ -180,6 +194,9 @@ class SemanticValidator {
   std::optional<std::string_view> closest_name(std::string_view name, std::size_t list);
 
   std::vector<ValidationDiagnostic> diagnostics_;
+  const parser::StackBound stack_ = parser::StackBound::of_current_thread();
+  std::optional<std::uint32_t> too_deep_at_;
+  std::uint32_t last_expr_at_ = 0;  // where the last expression entered begins
   const schema::Schema& schema_;
   const SuggestionIndex& suggestions_;
   const ast::CypherQuery& tree_;

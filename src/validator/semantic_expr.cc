@@ -225,6 +225,9 @@ constexpr std::optional<DiagnosticCode> pagination_literal(ExprKind kind) {
 }  // namespace
 
 void SemanticValidator::validate_expr(ast::ExprId expr) {
+  if (!expr.present()) return;
+  last_expr_at_ = tree_[expr].span().begin;
+  if (!enter(last_expr_at_)) return;
   // Room for a typical query's expressions at once, rather than growing step by step.
   if (expr_tasks_.capacity() == 0) expr_tasks_.reserve(32);
   const std::size_t base = expr_tasks_.size();

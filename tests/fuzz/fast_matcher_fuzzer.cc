@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   std::vector<Pair> tape;
   std::string scratch;
-  const FastMatch fast = morvane::parser::fast_match(input, tape, scratch);
+  const FastMatch fast = morvane::parser::fast_match(
+      input, tape, scratch, morvane::parser::StackBound::of_current_thread());
   Recognizer engine;
   const bool engine_ok = engine.parse(input, Rule::cypher, Recognizer::Mode::kEngine);
   if (fast.result == FastMatch::Result::kAccepted) {

@@ -22,7 +22,7 @@ bool same_pairs(std::span<const Pair> a, std::span<const Pair> b) {
 FastMatch::Result check_against_engine(std::string_view query) {
   std::vector<Pair> tape;
   std::string scratch;
-  const FastMatch fast = fast_match(query, tape, scratch);
+  const FastMatch fast = fast_match(query, tape, scratch, StackBound::of_current_thread());
   Recognizer engine;
   const bool engine_ok = engine.parse(query, Rule::cypher, Recognizer::Mode::kEngine);
   switch (fast.result) {

@@ -327,3 +327,56 @@ def test_arbitrary_text_gives_a_result_and_batches_agree(validator, queries):
             validator.validate_batch(queries)
     else:
         assert [r.to_json() for r in validator.validate_batch(queries)] == outcomes
+
+
+# ---- Small thread stacks ----
+
+# Validates and parses every NESTING shape at several depths on threads with small stacks, and
+# prints, per stack size, whether each result equals the main thread's or is the nesting error.
+SMALL_STACK_SCRIPT = """
+import json, sys, threading, _morvane
+sys.path.insert(0, sys.argv[1])
+from test_batch import NESTING, nested
+
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+queries = [nested(shape, levels) for shape in NESTING for levels in (10, 60, 69, 200, 480)]
+on_main = [validator.validate(q).to_json() for q in queries]
+parsed_on_main = [_morvane.parse_query(q).is_valid for q in queries]
+
+def outcome(result, expected):
+    if result.to_json() == expected:
+        return "same"
+    (error,) = result.diagnostics
+    assert error.code == "E101" and error.position_line is not None, result
+    assert "query nested deeper than 1000 levels" in error.message, result
+    return "too deep"
+
+report = {}
+for size in (32, 64, 128, 256):
+    threading.stack_size(size * 1024)
+    seen = []
+    def run():
+        for query, expected in zip(queries, on_main):
+            seen.append(outcome(validator.validate(query), expected))
+        batch = validator.validate_batch(queries)
+        seen.extend(outcome(result, expected) for result, expected in zip(batch, on_main))
+        for query, valid in zip(queries, parsed_on_main):
+            info = _morvane.parse_query(query)
+            seen.append("same" if info.is_valid == valid else
+                        "too deep" if "query nested deeper" in info.errors[0] else "other")
+    thread = threading.Thread(target=run)
+    thread.start()
+    thread.join()
+    report[size] = sorted(set(seen))
+print(json.dumps(report))
+"""
+
+
+def test_small_thread_stacks_get_the_nesting_error_not_a_crash():
+    done = subprocess.run([sys.executable, "-c", SMALL_STACK_SCRIPT, str(Path(__file__).parent)],
+                          capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr
+    report = json.loads(done.stdout)
+    assert set(report) == {"32", "64", "128", "256"}
+    assert all(set(outcomes) <= {"same", "too deep"} for outcomes in report.values()), report
+    assert "too deep" in report["32"]

@@ -1,0 +1,53 @@
+// How far down the calling thread's stack recursion may go. The recognizer, the builder and the
+// validator each check a StackBound where they recurse, besides their depth limits, so that a
+// thread with a small stack (a Python thread after threading.stack_size(), a worker) meets the
+// nesting error instead of overflowing. On ordinary stacks the depth limits come first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace morvane::parser {
+
+// The stack every check keeps free below the frame making it: room for the work between two
+// checks (a rule body, a stretch of the builder or the validator) and for what runs after the
+// last one (the error report, suggestions, correction). Sanitizers enlarge every frame.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr std::size_t kStackReserve = std::size_t{96} << 10;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr std::size_t kStackReserve = std::size_t{96} << 10;
+#else
+inline constexpr std::size_t kStackReserve = std::size_t{32} << 10;
+#endif
+#else
+inline constexpr std::size_t kStackReserve = std::size_t{32} << 10;
+#endif
+
+class StackBound {
+ public:
+  // No bound: only the depth limits apply.
+  StackBound() = default;
+
+  // The bound for frames of the calling thread: kStackReserve above the low end of its stack.
+  // The extent of the stack is looked up on the thread's first call and kept in thread-specific
+  // data. A caller running on a stack of its own (a coroutine's) or on a stack whose extent
+  // cannot be found gets no bound.
+  static StackBound of_current_thread();
+
+  // Whether the calling frame lies within kStackReserve of the low end of the stack.
+  [[gnu::always_inline]] bool reached() const { return stack_pointer() < floor_; }
+
+ private:
+  explicit StackBound(std::uintptr_t floor) : floor_(floor) {}
+  // Read from the register: asking for the frame's address would give every recursive
+  // function a frame pointer, and a local's address a stack slot.
+  [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
+    std::uintptr_t sp;
+    asm("mov %%rsp, %0" : "=r"(sp));
+    return sp;
+  }
+  std::uintptr_t floor_ = 0;
+};
+
+}  // namespace morvane::parser
