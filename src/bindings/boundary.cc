@@ -14,12 +14,15 @@ ModuleState& state() {
   return module_state;
 }
 
-void raise_fault(const char* message) { PyErr_SetString(state().fault, message); }
-
-void raise_cypher_error(const CypherError& error) {
-  const std::string text = error.display();
-  PyErr_SetString(PyExc_ValueError, text.c_str());
+void raise_message(PyObject* type, std::string_view message) {
+  Ref text = Ref::steal(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (text) PyErr_SetObject(type, text.get());
 }
+
+void raise_fault(std::string_view message) { raise_message(state().fault, message); }
+
+void raise_cypher_error(const CypherError& error) { raise_message(PyExc_ValueError, error.display()); }
 
 PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots) {
   unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
@@ -43,7 +46,7 @@ bool too_many_positional(const Params& params, Py_ssize_t given) {
   std::string message = callable_name(params) + " takes " + takes + " positional argument" +
                         (total == 1 && params.required == total ? "" : "s") + " but " +
                         std::to_string(given) + (given == 1 ? " was" : " were") + " given";
-  PyErr_SetString(PyExc_TypeError, message.c_str());
+  raise_message(PyExc_TypeError, message);
   return false;
 }
 
@@ -61,7 +64,7 @@ bool missing_required(const Params& params, PyObject** slots) {
   std::string message = callable_name(params) + " missing " + std::to_string(missing.size()) +
                         " required positional argument" + (missing.size() == 1 ? "" : "s") +
                         ": " + list;
-  PyErr_SetString(PyExc_TypeError, message.c_str());
+  raise_message(PyExc_TypeError, message);
   return false;
 }
 
@@ -73,7 +76,7 @@ bool bind_keyword(const Params& params, PyObject* name, PyObject* value, PyObjec
       if (slots[i] != nullptr) {
         std::string message =
             callable_name(params) + " got multiple values for argument '" + param + "'";
-        PyErr_SetString(PyExc_TypeError, message.c_str());
+        raise_message(PyExc_TypeError, message);
         return false;
       }
       slots[i] = value;
@@ -157,7 +160,7 @@ bool argument_error(const char* param) {
 
 bool argument_type_error(const char* param, PyObject* object, std::string_view target) {
   std::string reason = cannot_convert(object, target);
-  PyErr_SetString(PyExc_TypeError, reason.c_str());
+  raise_message(PyExc_TypeError, reason);
   return argument_error(param);
 }
 
@@ -196,10 +199,17 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
   }
   if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
   // The length only sizes the first allocation: a sequence may claim any length, and what
-  // counts is the items it gives.
+  // counts is the items it gives. So an error in finding the length is passed over, unless it
+  // is no error of the sequence's but an interrupt, an exit or exhausted memory (anything not
+  // an Exception, and MemoryError), which goes to the caller.
   constexpr Py_ssize_t kMaxReserve = 1 << 16;
   const Py_ssize_t hint = PySequence_Size(object);
-  if (hint < 0) PyErr_Clear();
+  if (hint < 0) {
+    if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
+      return false;
+    }
+    PyErr_Clear();
+  }
   const std::size_t reserve = static_cast<std::size_t>(std::clamp<Py_ssize_t>(hint, 0, kMaxReserve));
   out.objects.reserve(reserve);
   out.texts.reserve(reserve);

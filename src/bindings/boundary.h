@@ -3,10 +3,18 @@
 // binder, one converter per declared parameter type, the conversions of results, and the one
 // place where C++ exceptions and the core's error values become Python exceptions.
 //
-// Every function that CPython calls is noexcept and runs its body under `guarded`, so no C++
-// exception reaches an interpreter frame. Functions returning a PyObject* return nullptr exactly
-// when a Python exception is set; converters and the binder return false exactly then.
+// Every function that CPython calls runs its body under `guarded`, so no C++ exception reaches
+// an interpreter frame, with one exception that must: once the interpreter is finalizing, a
+// thread taking the lock back (after a batch, or in Python code that a call runs) is ended with
+// pthread_exit, which unwinds its stack with abi::__forced_unwind. That unwind has to pass
+// every frame up to the thread's start, so nothing catches it for good and no frame on its way
+// is noexcept: these functions are not, and only dealloc_instance, which runs no Python code,
+// is. Nothing on that way touches a Python object, the thread not holding the lock (Ref).
+// Functions returning a PyObject* return nullptr exactly when a Python exception is set;
+// converters and the binder return false exactly then.
 #pragma once
+
+#include <cxxabi.h>
 
 #include <array>
 #include <cstddef>
@@ -46,17 +54,23 @@ ModuleState& state();
 
 // ---- Failures ----
 
+// Sets the exception `type` with `message`, every byte of it: a message may quote user text,
+// which may hold NUL characters. A byte sequence that is not UTF-8 shows as U+FFFD.
+void raise_message(PyObject* type, std::string_view message);
 // Sets the internal-fault exception with `message`.
-void raise_fault(const char* message);
+void raise_fault(std::string_view message);
 // ValueError with the error's display text ("Parse error: ...", "Generator error: ...").
 void raise_cypher_error(const CypherError& error);
 
 // Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
-// (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned.
+// (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned. The
+// unwind of a thread the interpreter ends goes on untouched.
 template <class R, class F>
-R guarded(R on_error, F&& body) noexcept {
+R guarded(R on_error, F&& body) {
   try {
     return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -192,7 +206,7 @@ T member_owner(M T::*);
 // The getter of a list of texts of the native value an instance owns, a field or what a member
 // function returns: a new list on every read, so changing it changes nothing else.
 template <auto Field>
-PyObject* str_list_getter(PyObject* self, void*) noexcept {
+PyObject* str_list_getter(PyObject* self, void*) {
   using T = decltype(member_owner(Field));
   return guarded<PyObject*>(nullptr,
                             [&] { return new_str_list(std::invoke(Field, native<T>(self))); });

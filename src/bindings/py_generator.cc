@@ -17,7 +17,7 @@ using generator::CypherGenerator;
 // and nothing calls back), so no other call can reach it.
 CypherGenerator& self_generator(PyObject* self) { return native<PyCypherGenerator>(self).inner; }
 
-PyObject* generator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* generator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"CypherGenerator.__new__", {"schema", "seed"}, 2, 1};
     PyObject* slots[2];
@@ -35,7 +35,7 @@ PyObject* generator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) no
     }
     auto made = CypherGenerator::create(*schema, seed);
     if (!made) {
-      raise_fault(made.error().message.c_str());
+      raise_fault(made.error().message);
       return nullptr;
     }
     return make_instance(type, PyCypherGenerator{std::move(made).value()});
@@ -43,7 +43,7 @@ PyObject* generator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) no
 }
 
 PyObject* generator_generate(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) noexcept {
+                             PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"CypherGenerator.generate", {"query_type"}, 1, 1};
     PyObject* slots[1];
@@ -62,7 +62,7 @@ PyObject* generator_generate(PyObject* self, PyObject* const* args, Py_ssize_t n
 }
 
 PyObject* generator_generate_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                   PyObject* kwnames) noexcept {
+                                   PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"CypherGenerator.generate_batch", {"query_type", "n"}, 2, 2};
     PyObject* slots[2];
@@ -99,7 +99,7 @@ PyObject* generator_generate_batch(PyObject* self, PyObject* const* args, Py_ssi
 }
 
 PyObject* generator_supported_types(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                    PyObject* kwnames) noexcept {
+                                    PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"CypherGenerator.supported_types", {}, 0, 0};
     if (!bind(kParams, args, nargs, kwnames, nullptr)) return nullptr;
@@ -107,7 +107,7 @@ PyObject* generator_supported_types(PyObject*, PyObject* const* args, Py_ssize_t
   });
 }
 
-PyObject* generator_repr(PyObject*) noexcept { return PyUnicode_FromString("CypherGenerator()"); }
+PyObject* generator_repr(PyObject*) { return PyUnicode_FromString("CypherGenerator()"); }
 
 constexpr char kGenerateBatchDoc[] =
     "generate_batch($self, query_type, n)\n--\n\n"

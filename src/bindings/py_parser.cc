@@ -16,7 +16,7 @@ using py_parser::PyQueryInfo;
 const PyQueryInfo& self_info(PyObject* self) { return native<PyQueryInfo>(self); }
 
 PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames) noexcept {
+                      PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"parse_query", {"query"}, 1, 1};
     PyObject* slots[1];
@@ -28,13 +28,13 @@ PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
-PyObject* info_is_valid(PyObject* self, void*) noexcept {
+PyObject* info_is_valid(PyObject* self, void*) {
   return new_bool(self_info(self).is_valid);
 }
 
-int info_bool(PyObject* self) noexcept { return self_info(self).is_valid ? 1 : 0; }
+int info_bool(PyObject* self) { return self_info(self).is_valid ? 1 : 0; }
 
-PyObject* info_repr(PyObject* self) noexcept {
+PyObject* info_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&] {
     const PyQueryInfo& info = self_info(self);
     std::string text = std::string("QueryInfo(is_valid=") + (info.is_valid ? "true" : "false") +

@@ -1,5 +1,9 @@
 // Ref: one owned reference to a Python object, dropped when the Ref goes. Borrowed references
 // are never stored; a Ref is made from a new reference (steal) or by taking one (borrow).
+//
+// Once the interpreter is finalizing a Ref keeps its reference: a thread that the interpreter
+// ends then unwinds through Refs without holding the lock (see boundary.h), and dropping a
+// reference there would race the finalizing thread. What a Ref keeps then goes with the process.
 #pragma once
 
 #include <utility>
@@ -18,7 +22,9 @@ class Ref {
     std::swap(object_, other.object_);
     return *this;
   }
-  ~Ref() { Py_XDECREF(object_); }
+  ~Ref() {
+    if (object_ != nullptr && Py_IsInitialized()) Py_DECREF(object_);
+  }
 
   // Takes over a new reference; nullptr (a failed call) gives an empty Ref.
   static Ref steal(PyObject* object) {

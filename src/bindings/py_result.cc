@@ -80,7 +80,7 @@ PyObject* diagnostic_dict(const PyValidationDiagnostic& d) {
   return dict.release();
 }
 
-PyObject* diagnostic_field(PyObject* self, void* closure) noexcept {
+PyObject* diagnostic_field(PyObject* self, void* closure) {
   return guarded<PyObject*>(nullptr, [&] {
     return field_value(self_diagnostic(self),
                        static_cast<Field>(reinterpret_cast<std::uintptr_t>(closure)));
@@ -88,7 +88,7 @@ PyObject* diagnostic_field(PyObject* self, void* closure) noexcept {
 }
 
 PyObject* diagnostic_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) noexcept {
+                             PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"ValidationDiagnostic.to_dict", {}, 0, 0};
     if (!bind(kParams, args, nargs, kwnames, nullptr)) return nullptr;
@@ -96,7 +96,7 @@ PyObject* diagnostic_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t n
   });
 }
 
-PyObject* diagnostic_repr(PyObject* self) noexcept {
+PyObject* diagnostic_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&] {
     const PyValidationDiagnostic& d = self_diagnostic(self);
     std::string text = "ValidationDiagnostic(code='" + d.code + "', severity='" + d.severity +
@@ -158,11 +158,11 @@ const PyValidationResult& self_result(PyObject* self) {
   return native<PyValidationResult>(self);
 }
 
-PyObject* result_is_valid(PyObject* self, void*) noexcept {
+PyObject* result_is_valid(PyObject* self, void*) {
   return new_bool(self_result(self).is_valid);
 }
 
-PyObject* result_fixed_query(PyObject* self, void*) noexcept {
+PyObject* result_fixed_query(PyObject* self, void*) {
   return guarded<PyObject*>(nullptr, [&] { return new_optional_str(self_result(self).fixed_query); });
 }
 
@@ -179,14 +179,14 @@ PyObject* diagnostics_list(const PyValidationResult& result, F&& make) {
   return list.release();
 }
 
-PyObject* result_diagnostics(PyObject* self, void*) noexcept {
+PyObject* result_diagnostics(PyObject* self, void*) {
   return guarded<PyObject*>(nullptr, [&] {
     return diagnostics_list(self_result(self), new_diagnostic);
   });
 }
 
 PyObject* result_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
+                         PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"ValidationResult.to_dict", {}, 0, 0};
     if (!bind(kParams, args, nargs, kwnames, nullptr)) return nullptr;
@@ -210,7 +210,7 @@ PyObject* result_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* result_to_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
+                         PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"ValidationResult.to_json", {}, 0, 0};
     if (!bind(kParams, args, nargs, kwnames, nullptr)) return nullptr;
@@ -218,13 +218,13 @@ PyObject* result_to_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-int result_bool(PyObject* self) noexcept { return self_result(self).is_valid ? 1 : 0; }
+int result_bool(PyObject* self) { return self_result(self).is_valid ? 1 : 0; }
 
-Py_ssize_t result_len(PyObject* self) noexcept {
+Py_ssize_t result_len(PyObject* self) {
   return static_cast<Py_ssize_t>(self_result(self).error_count());
 }
 
-PyObject* result_repr(PyObject* self) noexcept {
+PyObject* result_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&] {
     const PyValidationResult& r = self_result(self);
     std::string text = std::string("ValidationResult(is_valid=") +

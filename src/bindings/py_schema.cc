@@ -46,7 +46,7 @@ bool for_each_item(PyObject* dict, F&& entry) {
 bool key_text(PyObject* key, std::string_view& out) {
   if (!PyUnicode_Check(key)) {
     std::string reason = cannot_convert(key, "PyString");
-    PyErr_SetString(PyExc_TypeError, reason.c_str());
+    raise_message(PyExc_TypeError, reason);
     return false;
   }
   Py_ssize_t size = 0;
@@ -94,7 +94,7 @@ bool read_nodes(PyObject* nodes, Schema& out) {
     if (!read_properties(value, properties)) {
       std::string message =
           "Expected list[str] for node properties of label '" + std::string(label) + "'";
-      PyErr_SetString(PyExc_TypeError, message.c_str());
+      raise_message(PyExc_TypeError, message);
       return false;
     }
     out.nodes.insert_or_assign(std::string(label), std::move(properties));
@@ -110,7 +110,7 @@ bool read_relationships(PyObject* relationships, Schema& out) {
     if (!read_relationship(value, relationship)) {
       std::string message = "Expected (str, str, list[str]) for relationship '" +
                             std::string(type) + "', e.g. ('Person', 'Movie', ['role'])";
-      PyErr_SetString(PyExc_TypeError, message.c_str());
+      raise_message(PyExc_TypeError, message);
       return false;
     }
     out.relationships.insert_or_assign(std::string(type), std::move(relationship));
@@ -157,7 +157,7 @@ PyObject* relationships_dict(const Schema& schema) {
 
 const Schema& self_schema(PyObject* self) { return native<PySchema>(self).inner; }
 
-PyObject* schema_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* schema_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Schema.__new__", {"nodes", "relationships"}, 2, 2};
     PyObject* slots[2];
@@ -172,7 +172,7 @@ PyObject* schema_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
 }
 
 PyObject* schema_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) noexcept {
+                           PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Schema.from_dict", {"d"}, 1, 1};
     PyObject* slots[1];
@@ -203,7 +203,7 @@ PyObject* schema_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 }
 
 PyObject* schema_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) noexcept {
+                           PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Schema.from_json", {"json_str"}, 1, 1};
     PyObject* slots[1];
@@ -214,7 +214,7 @@ PyObject* schema_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     auto schema = schema::deserialize(json);
     if (!schema) {
       std::string message = "Invalid Schema JSON: " + schema.error().display();
-      PyErr_SetString(PyExc_ValueError, message.c_str());
+      raise_message(PyExc_ValueError, message);
       return nullptr;
     }
     return new_schema_object(std::move(schema).value());
@@ -224,7 +224,7 @@ PyObject* schema_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 // The methods without parameters: bind (refusing any argument), then `body(schema)`.
 template <class F>
 PyObject* no_argument_method(const Params& params, PyObject* self, PyObject* const* args,
-                             Py_ssize_t nargs, PyObject* kwnames, F&& body) noexcept {
+                             Py_ssize_t nargs, PyObject* kwnames, F&& body) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     if (!bind(params, args, nargs, kwnames, nullptr)) return nullptr;
     return body(self_schema(self));
@@ -234,7 +234,7 @@ PyObject* no_argument_method(const Params& params, PyObject* self, PyObject* con
 // The lookups: one text parameter named `param`, then `body(schema, text)`.
 template <class F>
 PyObject* lookup_method(const Params& params, PyObject* self, PyObject* const* args,
-                        Py_ssize_t nargs, PyObject* kwnames, F&& body) noexcept {
+                        Py_ssize_t nargs, PyObject* kwnames, F&& body) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     PyObject* slots[1];
     std::string_view name;
@@ -246,21 +246,21 @@ PyObject* lookup_method(const Params& params, PyObject* self, PyObject* const* a
 }
 
 PyObject* schema_node_labels(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) noexcept {
+                             PyObject* kwnames) {
   static constexpr Params kParams{"Schema.node_labels", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
                             [](const Schema& s) { return new_str_list(s.node_labels()); });
 }
 
 PyObject* schema_rel_types(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) noexcept {
+                           PyObject* kwnames) {
   static constexpr Params kParams{"Schema.rel_types", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
                             [](const Schema& s) { return new_str_list(s.rel_types()); });
 }
 
 PyObject* schema_has_node_label(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                PyObject* kwnames) noexcept {
+                                PyObject* kwnames) {
   static constexpr Params kParams{"Schema.has_node_label", {"label"}, 1, 1};
   return lookup_method(kParams, self, args, nargs, kwnames, [](const Schema& s, auto label) {
     return new_bool(s.has_node_label(label));
@@ -268,7 +268,7 @@ PyObject* schema_has_node_label(PyObject* self, PyObject* const* args, Py_ssize_
 }
 
 PyObject* schema_has_rel_type(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) noexcept {
+                              PyObject* kwnames) {
   static constexpr Params kParams{"Schema.has_rel_type", {"rel_type"}, 1, 1};
   return lookup_method(kParams, self, args, nargs, kwnames, [](const Schema& s, auto type) {
     return new_bool(s.has_rel_type(type));
@@ -276,7 +276,7 @@ PyObject* schema_has_rel_type(PyObject* self, PyObject* const* args, Py_ssize_t 
 }
 
 PyObject* schema_node_properties(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                 PyObject* kwnames) noexcept {
+                                 PyObject* kwnames) {
   static constexpr Params kParams{"Schema.node_properties", {"label"}, 1, 1};
   return lookup_method(kParams, self, args, nargs, kwnames, [](const Schema& s, auto label) {
     return new_str_list(s.node_properties(label));
@@ -284,7 +284,7 @@ PyObject* schema_node_properties(PyObject* self, PyObject* const* args, Py_ssize
 }
 
 PyObject* schema_rel_properties(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                PyObject* kwnames) noexcept {
+                                PyObject* kwnames) {
   static constexpr Params kParams{"Schema.rel_properties", {"rel_type"}, 1, 1};
   return lookup_method(kParams, self, args, nargs, kwnames, [](const Schema& s, auto type) {
     return new_str_list(s.rel_properties(type));
@@ -292,7 +292,7 @@ PyObject* schema_rel_properties(PyObject* self, PyObject* const* args, Py_ssize_
 }
 
 PyObject* schema_rel_endpoints(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                               PyObject* kwnames) noexcept {
+                               PyObject* kwnames) {
   static constexpr Params kParams{"Schema.rel_endpoints", {"rel_type"}, 1, 1};
   return lookup_method(kParams, self, args, nargs, kwnames,
                        [](const Schema& s, auto type) -> PyObject* {
@@ -306,7 +306,7 @@ PyObject* schema_rel_endpoints(PyObject* self, PyObject* const* args, Py_ssize_t
 }
 
 PyObject* schema_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
+                         PyObject* kwnames) {
   static constexpr Params kParams{"Schema.to_dict", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames, [](const Schema& s) -> PyObject* {
     Ref result = Ref::steal(PyDict_New());
@@ -322,7 +322,7 @@ PyObject* schema_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* schema_to_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) noexcept {
+                         PyObject* kwnames) {
   // Writing a schema cannot fail, so "Schema serialisation failed: {}" is never raised.
   static constexpr Params kParams{"Schema.to_json", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
@@ -345,7 +345,7 @@ Schema merged(const Schema& self, const Schema& other) {
 }
 
 PyObject* schema_merge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                       PyObject* kwnames) noexcept {
+                       PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Schema.merge", {"other"}, 1, 1};
     PyObject* slots[1];
@@ -358,27 +358,27 @@ PyObject* schema_merge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 }
 
 PyObject* schema_to_prompt(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) noexcept {
+                           PyObject* kwnames) {
   static constexpr Params kParams{"Schema.to_prompt", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
                             [](const Schema& s) { return new_str(to_prompt(s)); });
 }
 
 PyObject* schema_to_markdown(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) noexcept {
+                             PyObject* kwnames) {
   static constexpr Params kParams{"Schema.to_markdown", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
                             [](const Schema& s) { return new_str(to_markdown(s)); });
 }
 
 PyObject* schema_to_cypher_context(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                   PyObject* kwnames) noexcept {
+                                   PyObject* kwnames) {
   static constexpr Params kParams{"Schema.to_cypher_context", {}, 0, 0};
   return no_argument_method(kParams, self, args, nargs, kwnames,
                             [](const Schema& s) { return new_str(to_cypher_context(s)); });
 }
 
-PyObject* schema_repr(PyObject* self) noexcept {
+PyObject* schema_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     const Schema& s = self_schema(self);
     std::string text = "Schema(nodes=" + quoted_list(s.node_labels()) +

@@ -18,7 +18,7 @@ using validator::PyValidationResult;
 
 const validator::Morvane& self_validator(PyObject* self) { return native<PyMorvane>(self).inner; }
 
-PyObject* morvane_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* morvane_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Morvane.__new__", {"schema"}, 1, 1};
     PyObject* slots[1];
@@ -30,12 +30,12 @@ PyObject* morvane_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
   });
 }
 
-PyObject* morvane_schema(PyObject* self, void*) noexcept {
+PyObject* morvane_schema(PyObject* self, void*) {
   return guarded<PyObject*>(nullptr, [&] { return new_schema_object(self_validator(self).schema()); });
 }
 
 PyObject* morvane_validate(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) noexcept {
+                           PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Morvane.validate", {"query"}, 1, 1};
     PyObject* slots[1];
@@ -64,7 +64,7 @@ std::exception_ptr validate_all(const validator::Morvane& validator, WorkerPool&
 }
 
 PyObject* morvane_validate_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                 PyObject* kwnames) noexcept {
+                                 PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"Morvane.validate_batch", {"queries"}, 1, 1};
     PyObject* slots[1];
@@ -92,7 +92,7 @@ PyObject* morvane_validate_batch(PyObject* self, PyObject* const* args, Py_ssize
   });
 }
 
-PyObject* morvane_repr(PyObject*) noexcept { return PyUnicode_FromString("Morvane()"); }
+PyObject* morvane_repr(PyObject*) { return PyUnicode_FromString("Morvane()"); }
 
 constexpr char kValidateBatchDoc[] =
     "validate_batch($self, queries)\n--\n\n"

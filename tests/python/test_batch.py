@@ -329,6 +329,90 @@ def test_arbitrary_text_gives_a_result_and_batches_agree(validator, queries):
         assert [r.to_json() for r in validator.validate_batch(queries)] == outcomes
 
 
+# ---- The sequence's length ----
+
+
+class ClaimedLength:
+    """Three queries, with a __len__ that raises `error`."""
+
+    def __init__(self, error):
+        self.error = error
+
+    def __len__(self):
+        raise self.error
+
+    def __getitem__(self, i):
+        if i >= 3:
+            raise IndexError(i)
+        return "RETURN 1"
+
+
+@pytest.mark.parametrize("error", [KeyboardInterrupt(), SystemExit(3), MemoryError()],
+                         ids=lambda error: type(error).__name__)
+def test_interrupt_exit_and_memory_errors_of_the_length_reach_the_caller(validator, error):
+    with pytest.raises(type(error)) as caught:
+        validator.validate_batch(ClaimedLength(error))
+    assert caught.value is error
+
+
+@pytest.mark.parametrize("error", [ValueError("no length"), TypeError("no length"),
+                                   OverflowError("too long")],
+                         ids=lambda error: type(error).__name__)
+def test_other_errors_of_the_length_leave_the_items_to_count(validator, error):
+    results = validator.validate_batch(ClaimedLength(error))
+    assert [result.is_valid for result in results] == [True, True, True]
+
+
+# ---- Interpreter exit ----
+
+# A daemon thread runs batches while the interpreter exits; a finalizer keeps finalization busy
+# long enough that the thread tries to take the lock back while it goes on, which ends the
+# thread there. argv[1] says where the thread is then: "released" between the batch's work and
+# taking the lock back, "called" in Python code that the batch calls to read its queries.
+EXIT_SCRIPT = """
+import gc, sys, threading, time, _morvane
+
+validator = _morvane.Morvane(_morvane.Schema({}, {}))
+
+class Queries:
+    def __len__(self):
+        return 50
+
+    def __getitem__(self, i):
+        if i >= 50:
+            raise IndexError(i)
+        time.sleep(0.001)
+        return "MATCH (n) RETURN n"
+
+queries = ["MATCH (n) RETURN n"] * 20_000 if sys.argv[1] == "released" else Queries()
+started = threading.Event()
+
+def run():
+    while True:
+        validator.validate_batch(queries)
+        started.set()
+
+threading.Thread(target=run, daemon=True).start()
+started.wait()
+
+class Slow:
+    def __del__(self):
+        time.sleep(1)
+
+gc.set_threshold(10**9)
+slow = Slow()
+slow.cycle = slow
+del slow
+"""
+
+
+@pytest.mark.parametrize("where", ["released", "called"])
+def test_interpreter_exit_ends_a_thread_inside_a_batch_cleanly(where):
+    done = subprocess.run([sys.executable, "-c", EXIT_SCRIPT, where], capture_output=True,
+                          text=True, timeout=120)
+    assert (done.returncode, done.stderr) == (0, "")
+
+
 # ---- Small thread stacks ----
 
 # Validates and parses every NESTING shape at several depths on threads with small stacks, and

@@ -137,7 +137,8 @@ class TestSeedArgument:
 
 class TestUnknownType:
     @pytest.mark.parametrize(
-        "query_type", ["MATCH_RETURN", "", "match_return ", " create", "bogus", "match"]
+        "query_type",
+        ["MATCH_RETURN", "", "match_return ", " create", "bogus", "match", "bogus\x00tail"],
     )
     def test_refused_without_drawing(self, s, query_type):
         generator = CypherGenerator(s, 7)
