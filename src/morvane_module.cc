@@ -10,16 +10,17 @@ namespace morvane::bindings {
 namespace {
 
 // m_size 0, not -1: an interpreter importing the module then always calls PyInit__morvane,
-// which refuses any interpreter but the first, where -1 would let the import machinery copy
+// which refuses any interpreter but the main one, where -1 would let the import machinery copy
 // the first module's attributes into it unasked.
 PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT, "_morvane", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
-// The module made by the first initialisation, and the interpreter that made it. Single-phase
-// initialisation keeps one module per process; another interpreter is refused.
+// The module made by the first initialisation. Single-phase initialisation keeps one module per
+// process, and it belongs to the main interpreter: were a sub-interpreter to make it, the main
+// interpreter could never import the module.
 PyObject* g_module = nullptr;
-std::int64_t g_interpreter = -1;
+constexpr std::int64_t kMainInterpreter = 0;  // the main interpreter's id
 
 // Appends `name` to __all__, then sets the attribute; steals `value`.
 bool add_public(PyObject* module, const char* name, PyObject* value) {
@@ -47,14 +48,11 @@ bool add_class(PyObject* module, const char* name, PyTypeObject*& type,
 PyObject* init_module() {
   const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (interpreter < 0) return nullptr;
-  if (g_module != nullptr) {
-    if (interpreter != g_interpreter) {
-      PyErr_SetString(PyExc_ImportError,
-                      "_morvane cannot be loaded into more than one interpreter per process");
-      return nullptr;
-    }
-    return Py_NewRef(g_module);
+  if (interpreter != kMainInterpreter) {
+    PyErr_SetString(PyExc_ImportError, "_morvane cannot be loaded into a sub-interpreter");
+    return nullptr;
   }
+  if (g_module != nullptr) return Py_NewRef(g_module);
   ModuleState& s = state();
   if (s.fault == nullptr) {
     s.fault = PyErr_NewExceptionWithDoc(
@@ -79,7 +77,6 @@ PyObject* init_module() {
     return nullptr;
   }
   g_module = Py_NewRef(module.get());
-  g_interpreter = interpreter;
   return module.release();
 }
 
