@@ -2,66 +2,48 @@
 
 #include <pthread.h>
 
-#include <optional>
-
 namespace morvane::parser {
 namespace {
 
-struct Extent {
-  std::uintptr_t low;   // the lowest usable address, above any guard page
-  std::uintptr_t high;  // one past the highest
-};
-
-std::optional<Extent> find_extent() {
+// The lowest usable address of the calling thread's stack, above any guard page; 0 when it
+// cannot be found.
+std::uintptr_t find_stack_low() {
   pthread_attr_t attributes;
-  // For the main thread glibc reads /proc/self/maps here, hence the per-thread cache.
-  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return std::nullopt;
+  // For the main thread glibc reads /proc/self/maps here, hence the per-thread cache below.
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return 0;
   void* low = nullptr;
   std::size_t size = 0;
-  const bool found = pthread_attr_getstack(&attributes, &low, &size) == 0 && low != nullptr;
+  const bool found = pthread_attr_getstack(&attributes, &low, &size) == 0;
   pthread_attr_destroy(&attributes);
-  if (!found) return std::nullopt;
-  const auto begin = reinterpret_cast<std::uintptr_t>(low);
-  return Extent{begin, begin + size};
+  return found ? reinterpret_cast<std::uintptr_t>(low) : 0;
 }
 
-// The two thread-specific values holding the calling thread's extent, made once per process.
-// A thread that has not looked its extent up yet reads null from both.
-struct ExtentKeys {
-  ExtentKeys() {
-    made = pthread_key_create(&low, nullptr) == 0;
-    if (made && pthread_key_create(&high, nullptr) != 0) {
-      pthread_key_delete(low);
-      made = false;
-    }
-  }
-  pthread_key_t low{};
-  pthread_key_t high{};
-  bool made = false;
+// The thread-specific value holding the low end of the calling thread's stack, made once per
+// process; a thread that has not looked it up yet reads null.
+struct StackLowKey {
+  StackLowKey() : made(pthread_key_create(&key, nullptr) == 0) {}
+  pthread_key_t key{};
+  bool made;
 };
 
-std::optional<Extent> current_extent() {
-  static const ExtentKeys keys;
-  if (!keys.made) return find_extent();
-  const auto low = reinterpret_cast<std::uintptr_t>(pthread_getspecific(keys.low));
-  if (low != 0) {
-    return Extent{low, reinterpret_cast<std::uintptr_t>(pthread_getspecific(keys.high))};
-  }
-  const std::optional<Extent> extent = find_extent();
+std::uintptr_t current_stack_low() {
+  static const StackLowKey low;
+  if (!low.made) return find_stack_low();
+  if (void* known = pthread_getspecific(low.key)) return reinterpret_cast<std::uintptr_t>(known);
+  const std::uintptr_t found = find_stack_low();
   // A failed store leaves the thread to look again on its next call.
-  if (extent && pthread_setspecific(keys.high, reinterpret_cast<void*>(extent->high)) == 0) {
-    pthread_setspecific(keys.low, reinterpret_cast<void*>(extent->low));
-  }
-  return extent;
+  if (found != 0) pthread_setspecific(low.key, reinterpret_cast<void*>(found));
+  return found;
 }
 
 }  // namespace
 
 StackBound StackBound::of_current_thread() {
-  const std::optional<Extent> extent = current_extent();
-  const auto here = stack_pointer();
-  if (!extent || here < extent->low || here >= extent->high) return StackBound();
-  return StackBound(extent->low + kStackReserve);
+  const std::uintptr_t low = current_stack_low();
+  // Below the low end the caller runs on a stack of its own; above the thread's stack the
+  // bound lies below it and is never reached.
+  if (low == 0 || stack_pointer() < low) return StackBound();
+  return StackBound(low + kStackReserve);
 }
 
 }  // namespace morvane::parser

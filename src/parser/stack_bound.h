@@ -13,10 +13,10 @@ namespace morvane::parser {
 // checks (a rule body, a stretch of the builder or the validator) and for what runs after the
 // last one (the error report, suggestions, correction). Sanitizers enlarge every frame.
 #if defined(__SANITIZE_ADDRESS__)
-inline constexpr std::size_t kStackReserve = std::size_t{96} << 10;
+inline constexpr std::size_t kStackReserve = std::size_t{64} << 10;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-inline constexpr std::size_t kStackReserve = std::size_t{96} << 10;
+inline constexpr std::size_t kStackReserve = std::size_t{64} << 10;
 #else
 inline constexpr std::size_t kStackReserve = std::size_t{32} << 10;
 #endif
@@ -29,10 +29,10 @@ class StackBound {
   // No bound: only the depth limits apply.
   StackBound() = default;
 
-  // The bound for frames of the calling thread: kStackReserve above the low end of its stack.
-  // The extent of the stack is looked up on the thread's first call and kept in thread-specific
-  // data. A caller running on a stack of its own (a coroutine's) or on a stack whose extent
-  // cannot be found gets no bound.
+  // The bound for frames of the calling thread: kStackReserve above the low end of its stack,
+  // which is looked up on the thread's first call and kept in thread-specific data. A caller
+  // running on a stack of its own (a coroutine's) or on a stack that cannot be found gets no
+  // bound.
   static StackBound of_current_thread();
 
   // Whether the calling frame lies within kStackReserve of the low end of the stack.
