@@ -235,6 +235,7 @@ void SemanticValidator::validate_updating_clause(const ast::UpdatingClause& clau
         } else {
           static_assert(std::is_same_v<T, ast::UpdatingClause::Foreach>);
           validate_expr(payload.list);
+          if (!enter(tree_[payload.list].span().begin)) return;
           std::string_view variable = text(payload.variable);
           bool added = scope_.bind_if_absent(variable);
           for (const ast::UpdatingClause& inner : tree_[payload.body]) {

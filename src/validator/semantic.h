@@ -77,8 +77,8 @@ class SemanticValidator {
   void report(DiagnosticCode code, std::initializer_list<std::string_view> args,
               std::optional<Suggestion> suggestion = std::nullopt);
 
-  // Where the walk recurses (expressions, queries): false once the thread's stack has run short
-  // at `place`, a byte offset into the query.
+  // Where the walk recurses (expressions, queries, FOREACH bodies): false once the thread's
+  // stack has run short at `place`, a byte offset into the query.
   [[gnu::always_inline]] bool enter(std::uint32_t place) {
     if (!stack_.reached()) [[likely]] return !too_deep_at_;
     if (!too_deep_at_) too_deep_at_ = place;
