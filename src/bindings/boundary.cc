@@ -22,7 +22,9 @@ void raise_message(PyObject* type, std::string_view message) {
 
 void raise_fault(std::string_view message) { raise_message(state().fault, message); }
 
-void raise_cypher_error(const CypherError& error) { raise_message(PyExc_ValueError, error.display()); }
+void raise_cypher_error(const CypherError& error) {
+  raise_message(PyExc_ValueError, error.display());
+}
 
 PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots) {
   unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;

@@ -55,7 +55,8 @@ Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view qu
   if (builder.build_query(0)) return builder.take_query();
   // The nesting error reads as the recognizer's own, position included.
   if (const SyntaxError* deep = builder.too_deep()) {
-    return Err{ParseErrorDetail{deep->display, ParseErrorDetail::Position{deep->line, deep->column}}};
+    return Err{ParseErrorDetail{deep->display,
+                                ParseErrorDetail::Position{deep->line, deep->column}}};
   }
   return Err{ParseErrorDetail{builder.take_error().display(), std::nullopt}};
 }
