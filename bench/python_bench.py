@@ -13,12 +13,15 @@ One run prints these sections:
    bench/validate_bench.cc builds, against that program's BM_ValidateCorpus.
 3. Morvane.validate_batch of corpus queries on 1, 2, 4 and 8 pool threads, each in a process of
    its own with RAYON_NUM_THREADS set (the pool is sized once, when first made), against a
-   Python loop of validate over the same queries.
+   Python loop of validate over the same queries; then the same for batches of short queries of
+   about 69 bytes, the kind a language model writes: a mix with 36% errors, valid ones only and
+   ones with errors only.
 4. ValidationResult.to_json and to_dict of a valid result, one with a suggestion and a syntax
    error.
-5. The memory that one large batch takes, its results kept, in a process of its own.
-6. parse_query over the corpus queries the parser accepts, against BM_ParseCorpus of
-   bench/parse_bench.cc.
+5. The memory that one large batch takes, its results kept, in a process of its own: of corpus
+   queries and of the mix of short queries.
+6. parse_query over the corpus queries the parser accepts, against BM_ParseReusedCorpus of
+   bench/parse_bench.cc (parse_query, too, keeps its recognizer from call to call).
 7. CypherGenerator.generate_batch for each query type, on the wide schema of
    bench/generator_bench.cc, against that program's BM_GenerateWideSchema.
 
@@ -132,9 +135,34 @@ WIDE_RELATIONSHIPS = {
 
 BATCH_THREADS = [1, 2, 4, 8]
 
+# Short queries over a small movie schema, valid and with errors (an unknown label, misspelt
+# properties, an unknown type, a syntax error), all with suggestions but the last.
+SHORT_NODES = {"Person": ["name", "age", "born"], "Movie": ["title", "year", "rating"],
+               "Genre": ["name"]}
+SHORT_RELATIONSHIPS = {"ACTED_IN": ("Person", "Movie", ["role"]),
+                       "DIRECTED": ("Person", "Movie", []),
+                       "IN_GENRE": ("Movie", "Genre", [])}
+SHORT_VALID = [
+    "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) WHERE m.year > 2000 RETURN p.name",
+    "MATCH (p:Person {name: 'Tom'})-[:ACTED_IN]->(m:Movie) RETURN m.title",
+    "MATCH (m:Movie)-[:IN_GENRE]->(g:Genre) RETURN g.name, count(m) AS n",
+    "MATCH (p:Person)-[:DIRECTED]->(m:Movie) RETURN p.name, m.title LIMIT 5",
+]
+SHORT_ERRORS = [
+    "MATCH (p:Persn)-[:ACTED_IN]->(m:Movie) WHERE m.year > 2000 RETURN p.name",
+    "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) WHERE m.yeer > 2000 RETURN p.nam",
+    "MATCH (p:Person)-[:DIRECTD]->(m:Movie) RETURN p.name, m.title LIMIT 5",
+    "MATCH (p:Person)-[:ACTED_IN]->(m:Movie WHERE m.year > 2000 RETURN p.name",
+]
+# The mix: 9 of every 25 queries have errors, spread evenly.
+SHORT_MIX_ERRORS = (9, 25)
+SHORT_KINDS = {"mixed": "a mix, 36% with errors", "valid": "only valid ones",
+               "errors": "only ones with errors"}
+
 # The goals, as ratios.
 VALIDATE_OVERHEAD_GOAL = 1.15
 BATCH_SPEEDUP_GOAL = 6.0
+SHORT_SPEEDUP_GOALS = {"mixed": 6.0, "valid": 7.0}  # on the most threads; on one, at least 1x
 PARSE_OVERHEAD_GOAL = 1.25
 GENERATE_OVERHEAD_GOAL = 2.0
 
@@ -239,6 +267,24 @@ def validate_bench_schema():
 def corpus_batch(count):
     """`count` corpus queries, the corpus repeated as often as needed."""
     return list(islice(cycle(load_corpus(CORPUS_PATH)), count))
+
+
+def short_batch(kind, count):
+    """`count` short queries of `kind` (a key of SHORT_KINDS), the templates taken in turn."""
+    if kind == "valid":
+        return list(islice(cycle(SHORT_VALID), count))
+    if kind == "errors":
+        return list(islice(cycle(SHORT_ERRORS), count))
+    errors, period = SHORT_MIX_ERRORS
+    valid, wrong = cycle(SHORT_VALID), cycle(SHORT_ERRORS)
+    return [next(wrong) if i * errors % period < errors else next(valid) for i in range(count)]
+
+
+def batch_of(workload, count):
+    """The validator and the `count` queries of a workload: "corpus" or a key of SHORT_KINDS."""
+    if workload == "corpus":
+        return Morvane(validate_bench_schema()), corpus_batch(count)
+    return Morvane(Schema(SHORT_NODES, SHORT_RELATIONSHIPS)), short_batch(workload, count)
 
 
 def show_time(seconds):
@@ -391,11 +437,11 @@ def run_child(arguments, extra_env):
     return json.loads(output)
 
 
-def child_batch(count, repetitions):
-    """Times validate_batch of `count` corpus queries, after one untimed batch that makes the
-    pool: the median wall-clock seconds, and the CPU seconds per wall-clock second."""
-    validator = Morvane(validate_bench_schema())
-    batch = corpus_batch(count)
+def child_batch(workload, count, repetitions):
+    """Times validate_batch of `count` queries of `workload` (see batch_of), after one untimed
+    batch that makes the pool: the median wall-clock seconds, and the CPU seconds per wall-clock
+    second."""
+    validator, batch = batch_of(workload, count)
     timed_once(validator.validate_batch, batch)
     seconds, cores = timed_calls(repetitions, validator.validate_batch, batch)
     return {"seconds": seconds, "cores": cores}
@@ -410,11 +456,11 @@ def status_bytes(field):
     raise LookupError(field)
 
 
-def child_memory(count):
-    """The resident memory that one validate_batch of `count` corpus queries adds, at its peak
-    and once it has returned with its results kept, over the process with its queries ready."""
-    validator = Morvane(validate_bench_schema())
-    batch = corpus_batch(count)
+def child_memory(workload, count):
+    """The resident memory that one validate_batch of `count` queries of `workload` adds, at
+    its peak and once it has returned with its results kept, over the process with its queries
+    ready."""
+    validator, batch = batch_of(workload, count)
     before = status_bytes("VmRSS")
     results = validator.validate_batch(batch)
     peak = status_bytes("VmHWM")
@@ -432,7 +478,7 @@ def batch_section(plan):
              "1.00x", f"{loop_cores:.1f}")]
     speedups = {}
     for threads in BATCH_THREADS:
-        child = run_child(["--batch-child", str(count), str(plan.batch_repetitions)],
+        child = run_child(["--batch-child", "corpus", str(count), str(plan.batch_repetitions)],
                           {"RAYON_NUM_THREADS": str(threads)})
         speedups[threads] = loop / child["seconds"]
         rows.append((f"validate_batch, RAYON_NUM_THREADS={threads}", show_time(child["seconds"]),
@@ -444,6 +490,35 @@ def batch_section(plan):
     best = speedups[BATCH_THREADS[-1]]
     print(f"speed-up on {BATCH_THREADS[-1]} pool threads: {best:.2f}x "
           f"(goal: at least {BATCH_SPEEDUP_GOAL:.0f}x): {verdict(best >= BATCH_SPEEDUP_GOAL)}")
+
+
+def short_batch_section(plan):
+    count = plan.batch_count
+    rows = []
+    speedups = {}
+    for kind, title in SHORT_KINDS.items():
+        validator, batch = batch_of(kind, count)
+        size = sum(map(len, batch)) / count
+        loop, loop_cores = timed_calls(plan.batch_repetitions, collect, validator.validate, batch)
+        rows.append((f"{title} ({size:.0f} B): Python loop of validate", show_time(loop),
+                     f"{count / loop:,.0f}", "1.00x", f"{loop_cores:.1f}"))
+        for threads in BATCH_THREADS:
+            child = run_child(["--batch-child", kind, str(count), str(plan.batch_repetitions)],
+                              {"RAYON_NUM_THREADS": str(threads)})
+            speedups[kind, threads] = loop / child["seconds"]
+            rows.append((f"{title}: validate_batch, {threads} thread(s)",
+                         show_time(child["seconds"]), f"{count / child['seconds']:,.0f}",
+                         f"{speedups[kind, threads]:.2f}x", f"{child['cores']:.1f}"))
+    print_table(f"Morvane.validate_batch of {count:,} short queries, results kept",
+                ["operation", "per batch", "queries/s", "speed-up", "CPU s / s"], rows)
+    print()
+    most = BATCH_THREADS[-1]
+    for kind, goal in SHORT_SPEEDUP_GOALS.items():
+        print(f"{SHORT_KINDS[kind]}, {most} threads: {speedups[kind, most]:.2f}x "
+              f"(goal: at least {goal:.0f}x): {verdict(speedups[kind, most] >= goal)}")
+    for kind, title in SHORT_KINDS.items():
+        print(f"{title}, 1 thread: {speedups[kind, 1]:.2f}x (goal: at least 1x): "
+              f"{verdict(speedups[kind, 1] >= 1)}")
 
 
 def result_section(plan):
@@ -460,27 +535,30 @@ def result_section(plan):
 
 def memory_section(plan):
     count = plan.memory_count
-    child = run_child(["--memory-child", str(count)], {})
-    print_table(f"Memory of one validate_batch of {count:,} corpus queries, results kept "
-                "(resident, over the process with its query list ready)",
-                ["figure", "bytes", "per query"],
-                [("peak during the call (VmHWM)", f"{child['peak']:,}",
+    rows = []
+    for workload, title in [("corpus", "corpus queries"), ("mixed", "short queries, 36% errors")]:
+        child = run_child(["--memory-child", workload, str(count)], {})
+        rows += [(f"{title}: peak during the call (VmHWM)", f"{child['peak']:,}",
                   f"{child['peak'] / count:,.0f} B"),
-                 ("kept once it returned (VmRSS)", f"{child['kept']:,}",
-                  f"{child['kept'] / count:,.0f} B")])
+                 (f"{title}: kept once it returned (VmRSS)", f"{child['kept']:,}",
+                  f"{child['kept'] / count:,.0f} B")]
+    print_table(f"Memory of one validate_batch of {count:,} queries, results kept "
+                "(resident, over the process with its query list ready)",
+                ["figure", "bytes", "per query"], rows)
 
 
 def parse_section(plan, corpus):
     accepted = [query for query in corpus if parse_query(query).is_valid]
     python = plan.per_call(call_each, parse_query, accepted) / len(accepted)
-    bench = NativeBench(plan, "parse_bench", "^BM_ParseCorpus$")
+    bench = NativeBench(plan, "parse_bench", "^BM_ParseReusedCorpus$")
     runs = bench.medians()
-    native = None if runs is None else native_per_query(runs["BM_ParseCorpus"], len(accepted))
+    native = None if runs is None else native_per_query(runs["BM_ParseReusedCorpus"],
+                                                           len(accepted))
     ratio = None if native is None else python / native
     print_table(f"parse_query over the {len(accepted)} corpus queries the parser accepts",
                 ["operation", "per query"],
                 [("Python: parse_query (parse, walk, QueryInfo)", show_time(python)),
-                 ("C++: parser::parse (BM_ParseCorpus of parse_bench)",
+                 ("C++: parser::parse (BM_ParseReusedCorpus of parse_bench)",
                   "n/a" if native is None else show_time(native))])
     print()
     print_ratio_goal("Python / C++", ratio, PARSE_OVERHEAD_GOAL, bench)
@@ -521,16 +599,20 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
     parser.add_argument("--quick", action="store_true",
                         help="a fast smoke run: fewer repetitions and smaller batches")
-    # The children that batch_section and memory_section run: COUNT queries, REPETITIONS times.
-    parser.add_argument("--batch-child", nargs=2, type=int, metavar=("COUNT", "REPETITIONS"),
+    # The children that the batch sections and memory_section run: COUNT queries of WORKLOAD
+    # (see batch_of), REPETITIONS times.
+    parser.add_argument("--batch-child", nargs=3, metavar=("WORKLOAD", "COUNT", "REPETITIONS"),
                         help=argparse.SUPPRESS)
-    parser.add_argument("--memory-child", type=int, metavar="COUNT", help=argparse.SUPPRESS)
+    parser.add_argument("--memory-child", nargs=2, metavar=("WORKLOAD", "COUNT"),
+                        help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.batch_child:
-        print(json.dumps(child_batch(*args.batch_child)))
+        workload, count, repetitions = args.batch_child
+        print(json.dumps(child_batch(workload, int(count), int(repetitions))))
         return
     if args.memory_child:
-        print(json.dumps(child_memory(args.memory_child)))
+        workload, count = args.memory_child
+        print(json.dumps(child_memory(workload, int(count))))
         return
 
     plan = Plan(args.quick)
@@ -547,6 +629,7 @@ def main():
     surface_section(plan)
     validate_section(plan, corpus)
     batch_section(plan)
+    short_batch_section(plan)
     result_section(plan)
     memory_section(plan)
     parse_section(plan, corpus)
