@@ -124,8 +124,9 @@ std::string node_query(const std::vector<std::string>& labels) {
 void run_validate(benchmark::State& state, const morvane::validator::Morvane& morvane,
                   const std::vector<std::string>& labels) {
   const std::string query = node_query(labels);
+  morvane::parser::Recognizer recognizer;
   for (auto _ : state) {
-    auto result = morvane.validate(query);
+    auto result = morvane.validate(query, recognizer);
     benchmark::DoNotOptimize(result);
   }
   state.counters["per_name"] = benchmark::Counter(

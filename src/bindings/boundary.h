@@ -31,6 +31,7 @@
 #include "bindings/py_ref.h"
 #include "bindings/python.h"
 #include "error/cypher_error.h"
+#include "parser/recognizer.h"
 
 namespace morvane::schema {
 struct Schema;
@@ -51,6 +52,11 @@ struct ModuleState {
   PyObject* fault = nullptr;
 };
 ModuleState& state();
+
+// The recognizer of the calls that parse with the interpreter lock held (validate,
+// parse_query): the lock makes each use exclusive, and its buffers are kept from call to call.
+// Made on first use; std::bad_alloc when it cannot be.
+parser::Recognizer& locked_recognizer();
 
 // ---- Failures ----
 
@@ -121,8 +127,10 @@ void dealloc_instance(PyObject* self) noexcept {
 // false marks a type that only the module's own operations create. `name` is "_morvane." and the
 // class name: __name__ and __qualname__ are the bare class name, and __module__ is "_morvane".
 // (A name without the prefix would leave the type without __module__, which the interpreter
-// reports with a DeprecationWarning at import, an error under -W error.)
-PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots);
+// reports with a DeprecationWarning at import, an error under -W error.) A type whose instances
+// differ in size gives the size of each of their items in `itemsize`.
+PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots,
+                        int itemsize = 0);
 
 // ---- Methods ----
 

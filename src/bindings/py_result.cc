@@ -1,5 +1,6 @@
 #include "bindings/py_result.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,19 +11,19 @@
 
 namespace morvane::bindings {
 
-using validator::PyValidationResult;
+using validator::DiagnosticView;
+using validator::PackedResult;
 
-PyValidationDiagnostic PyValidationDiagnostic::from_native(
-    const diagnostics::ValidationDiagnostic& diagnostic) {
+PyValidationDiagnostic PyValidationDiagnostic::from_native(const DiagnosticView& diagnostic) {
   PyValidationDiagnostic flat;
   flat.code = diagnostics::code(diagnostic.code);
   flat.code_name = diagnostics::code_name(diagnostic.code);
   flat.severity = diagnostics::severity_text(diagnostic.severity);
-  flat.message = diagnostic.message;
+  flat.message = std::string(diagnostic.message);
   if (diagnostic.suggestion) {
-    flat.suggestion_original = diagnostic.suggestion->original;
-    flat.suggestion_replacement = diagnostic.suggestion->replacement;
-    flat.suggestion_description = diagnostic.suggestion->description;
+    flat.suggestion_original = std::string(diagnostic.suggestion->original);
+    flat.suggestion_replacement = std::string(diagnostic.suggestion->replacement);
+    flat.suggestion_description = std::string(diagnostic.suggestion->description);
   }
   if (diagnostic.position) {
     flat.position_line = diagnostic.position->line;
@@ -147,32 +148,72 @@ PyType_Slot kDiagnosticSlots[] = {
     {0, nullptr},
 };
 
-PyObject* new_diagnostic(const diagnostics::ValidationDiagnostic& diagnostic) {
+PyObject* new_diagnostic(const DiagnosticView& diagnostic) {
   return make_instance(state().validation_diagnostic_type,
                        PyValidationDiagnostic::from_native(diagnostic));
 }
 
 // ---- ValidationResult ----
 
-const PyValidationResult& self_result(PyObject* self) {
-  return native<PyValidationResult>(self);
+// A ValidationResult object shows one PackedResult block: in a chunk it holds a reference to
+// (a batch's results), in the object itself after the fields, Py_SIZE bytes long (a result of
+// validate), or the shared block of plain valid results. Each is one allocation of the object
+// allocator.
+struct ResultObject {
+  PyObject_VAR_HEAD
+  const char* block;
+  ResultChunk* chunk;  // nullptr unless the block lies in a chunk
+};
+
+PackedResult self_result(PyObject* self) {
+  return PackedResult(reinterpret_cast<const ResultObject*>(self)->block);
+}
+
+// A ValidationResult object with room for `inline_size` bytes of block after its fields, its
+// block pointer set there.
+ResultObject* alloc_result(std::size_t inline_size) {
+  PyTypeObject* type = state().validation_result_type;
+  void* memory = PyObject_Malloc(sizeof(ResultObject) + inline_size);
+  if (memory == nullptr) {
+    PyErr_NoMemory();
+    return nullptr;
+  }
+  auto* self = reinterpret_cast<ResultObject*>(PyObject_InitVar(
+      static_cast<PyVarObject*>(memory), type, static_cast<Py_ssize_t>(inline_size)));
+  self->block = reinterpret_cast<const char*>(self + 1);
+  self->chunk = nullptr;
+  return self;
+}
+
+void result_dealloc(PyObject* self) noexcept {
+  PyTypeObject* type = Py_TYPE(self);
+  if (ResultChunk* chunk = reinterpret_cast<ResultObject*>(self)->chunk) chunk->release();
+  PyObject_Free(self);
+  Py_DECREF(type);
+}
+
+PyObject* optional_view_str(const std::optional<std::string_view>& text) {
+  if (!text) return Py_NewRef(Py_None);
+  return new_str(*text);
 }
 
 PyObject* result_is_valid(PyObject* self, void*) {
-  return new_bool(self_result(self).is_valid);
+  return new_bool(self_result(self).is_valid());
 }
 
 PyObject* result_fixed_query(PyObject* self, void*) {
-  return guarded<PyObject*>(nullptr, [&] { return new_optional_str(self_result(self).fixed_query); });
+  return guarded<PyObject*>(nullptr,
+                            [&] { return optional_view_str(self_result(self).fixed_query()); });
 }
 
 // A new list of what `make` gives for each native diagnostic, in order.
 template <class F>
-PyObject* diagnostics_list(const PyValidationResult& result, F&& make) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(result.diagnostics.size())));
+PyObject* diagnostics_list(const PackedResult& result, F&& make) {
+  const std::size_t count = result.diagnostic_count();
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(count)));
   if (!list) return nullptr;
-  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
-    PyObject* item = make(result.diagnostics[i]);
+  for (std::size_t i = 0; i < count; ++i) {
+    PyObject* item = make(result.diagnostic(i));
     if (item == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
   }
@@ -190,18 +231,19 @@ PyObject* result_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     static constexpr Params kParams{"ValidationResult.to_dict", {}, 0, 0};
     if (!bind(kParams, args, nargs, kwnames, nullptr)) return nullptr;
-    const PyValidationResult& r = self_result(self);
+    const PackedResult r = self_result(self);
     Ref dict = Ref::steal(PyDict_New());
     if (!dict) return nullptr;
     auto set = [&](const char* key, PyObject* value) {
       Ref held = Ref::steal(value);
       return held && PyDict_SetItemString(dict.get(), key, held.get()) == 0;
     };
-    bool ok = set("is_valid", new_bool(r.is_valid)) && set("errors", new_str_list(r.errors())) &&
+    bool ok = set("is_valid", new_bool(r.is_valid())) &&
+              set("errors", new_str_list(r.errors())) &&
               set("syntax_errors", new_str_list(r.syntax_errors())) &&
               set("semantic_errors", new_str_list(r.semantic_errors())) &&
               set("warnings", new_str_list(r.warnings())) &&
-              set("fixed_query", new_optional_str(r.fixed_query)) &&
+              set("fixed_query", optional_view_str(r.fixed_query())) &&
               set("diagnostics", diagnostics_list(r, [](const auto& diagnostic) {
                     return diagnostic_dict(PyValidationDiagnostic::from_native(diagnostic));
                   }));
@@ -218,30 +260,35 @@ PyObject* result_to_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-int result_bool(PyObject* self) { return self_result(self).is_valid ? 1 : 0; }
+int result_bool(PyObject* self) { return self_result(self).is_valid() ? 1 : 0; }
 
 Py_ssize_t result_len(PyObject* self) {
   return static_cast<Py_ssize_t>(self_result(self).error_count());
 }
 
+template <auto Messages>
+PyObject* messages_getter(PyObject* self, void*) {
+  return guarded<PyObject*>(nullptr, [&] { return new_str_list((self_result(self).*Messages)()); });
+}
+
 PyObject* result_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&] {
-    const PyValidationResult& r = self_result(self);
+    const PackedResult r = self_result(self);
     std::string text = std::string("ValidationResult(is_valid=") +
-                       (r.is_valid ? "true" : "false") + ", errors=" + quoted_list(r.errors()) + ")";
+                       (r.is_valid() ? "true" : "false") + ", errors=" + quoted_list(r.errors()) + ")";
     return new_str(text);
   });
 }
 
 PyGetSetDef kResultGetters[] = {
     {"is_valid", result_is_valid, nullptr, nullptr, nullptr},
-    {"errors", str_list_getter<&PyValidationResult::errors>, nullptr,
+    {"errors", messages_getter<&PackedResult::errors>, nullptr,
      "All errors (syntax + semantic) combined.", nullptr},
-    {"syntax_errors", str_list_getter<&PyValidationResult::syntax_errors>, nullptr,
+    {"syntax_errors", messages_getter<&PackedResult::syntax_errors>, nullptr,
      "Parse/syntax errors only.", nullptr},
-    {"semantic_errors", str_list_getter<&PyValidationResult::semantic_errors>, nullptr,
+    {"semantic_errors", messages_getter<&PackedResult::semantic_errors>, nullptr,
      "Schema-level semantic errors only.", nullptr},
-    {"warnings", str_list_getter<&PyValidationResult::warnings>, nullptr,
+    {"warnings", messages_getter<&PackedResult::warnings>, nullptr,
      "Advisory warnings (not errors \u2014 query still runs, but may be slow or incorrect).",
      nullptr},
     {"fixed_query", result_fixed_query, nullptr,
@@ -260,7 +307,7 @@ PyMethodDef kResultMethods[] = {
 };
 
 PyType_Slot kResultSlots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_instance<PyValidationResult>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(result_dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(result_repr)},
     {Py_nb_bool, reinterpret_cast<void*>(result_bool)},
     {Py_sq_length, reinterpret_cast<void*>(result_len)},
@@ -272,8 +319,8 @@ PyType_Slot kResultSlots[] = {
 }  // namespace
 
 PyTypeObject* create_validation_result_type() {
-  return make_type("_morvane.ValidationResult", sizeof(Instance<PyValidationResult>), false,
-                   kResultSlots);
+  return make_type("_morvane.ValidationResult", static_cast<int>(sizeof(ResultObject)), false,
+                   kResultSlots, 1);
 }
 
 PyTypeObject* create_validation_diagnostic_type() {
@@ -281,8 +328,21 @@ PyTypeObject* create_validation_diagnostic_type() {
                    false, kDiagnosticSlots);
 }
 
-PyObject* new_validation_result(PyValidationResult result) {
-  return make_instance(state().validation_result_type, std::move(result));
+PyObject* new_validation_result(const validator::PyValidationResult& result) {
+  if (PackedResult::is_plain(result)) return new_validation_result(PackedResult::valid_block(), nullptr);
+  ResultObject* self = alloc_result(PackedResult::size_of(result));
+  if (self == nullptr) return nullptr;
+  PackedResult::pack(result, reinterpret_cast<char*>(self + 1));
+  return reinterpret_cast<PyObject*>(self);
+}
+
+PyObject* new_validation_result(const char* block, ResultChunk* chunk) {
+  ResultObject* self = alloc_result(0);
+  if (self == nullptr) return nullptr;
+  self->block = block;
+  self->chunk = chunk;
+  if (chunk != nullptr) chunk->acquire();
+  return reinterpret_cast<PyObject*>(self);
 }
 
 }  // namespace morvane::bindings

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "bindings/python.h"
+#include "bindings/result_chunk.h"
 #include "diagnostics/diagnostic.h"
 #include "validator/morvane.h"
+#include "validator/packed_result.h"
 
 namespace morvane::bindings {
 
@@ -24,13 +26,16 @@ struct PyValidationDiagnostic {
   std::optional<std::uint32_t> position_line;
   std::optional<std::uint32_t> position_col;
 
-  static PyValidationDiagnostic from_native(const diagnostics::ValidationDiagnostic& diagnostic);
+  static PyValidationDiagnostic from_native(const validator::DiagnosticView& diagnostic);
 };
 
 PyTypeObject* create_validation_result_type();
 PyTypeObject* create_validation_diagnostic_type();
 
-// A new ValidationResult object owning `result`.
-PyObject* new_validation_result(validator::PyValidationResult result);
+// A new ValidationResult object holding `result`, laid out as validator::PackedResult.
+PyObject* new_validation_result(const validator::PyValidationResult& result);
+// A new ValidationResult object showing the validator::PackedResult `block`, which lies in
+// `chunk` (it takes a reference) or, when `chunk` is nullptr, lives as long as the process.
+PyObject* new_validation_result(const char* block, ResultChunk* chunk);
 
 }  // namespace morvane::bindings

@@ -2,18 +2,22 @@
 
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "bindings/boundary.h"
+#include "bindings/result_chunk.h"
 #include "bindings/py_result.h"
 #include "bindings/py_schema.h"
 #include "bindings/worker_pool.h"
+#include "parser/recognizer.h"
+#include "validator/packed_result.h"
 
 namespace morvane::bindings {
 namespace {
 
+using validator::PackedResult;
 using validator::PyValidationResult;
 
 const validator::Morvane& self_validator(PyObject* self) { return native<PyMorvane>(self).inner; }
@@ -43,19 +47,39 @@ PyObject* morvane_validate(PyObject* self, PyObject* const* args, Py_ssize_t nar
     if (!bind(kParams, args, nargs, kwnames, slots) || !to_text(slots[0], "query", query)) {
       return nullptr;
     }
-    return new_validation_result(self_validator(self).validate(query));
+    return new_validation_result(self_validator(self).validate(query, locked_recognizer()));
   });
 }
 
-// Validates every query into its own slot on the worker pool. Runs without the interpreter
-// lock: it touches no Python object, and `queries` are views of str objects the caller holds.
-// A fault on any thread is caught here and handed back, to be raised once the lock is back.
+// What one thread of a batch keeps, owned by the batch: its recognizer, and the chunks of the
+// results it made. A lane is used by its one thread while the batch runs; the calling thread
+// drops it once the batch is over.
+struct Lane {
+  parser::Recognizer recognizer;
+  ChunkWriter chunks;
+};
+
+// Validates every query on the worker pool, packing each result into a chunk of the thread
+// that made it and recording where (plain valid results share one block and take no room).
+// Runs without the interpreter lock: it touches no Python object, and `queries` are views of
+// str objects the caller holds. A fault on any thread is caught here and handed back, to be
+// raised once the lock is back.
 std::exception_ptr validate_all(const validator::Morvane& validator, WorkerPool& pool,
                                 const std::vector<std::string_view>& queries,
-                                std::vector<PyValidationResult>& results) noexcept {
+                                std::vector<Lane>& lanes,
+                                ChunkWriter::Place* placed) noexcept {
   try {
-    pool.parallel_for(queries.size(), [&](std::size_t begin, std::size_t end) {
-      for (std::size_t i = begin; i < end; ++i) results[i] = validator.validate(queries[i]);
+    pool.parallel_for(queries.size(), [&](std::size_t lane, std::size_t begin, std::size_t end) {
+      Lane& own = lanes[lane];
+      for (std::size_t i = begin; i < end; ++i) {
+        const PyValidationResult result = validator.validate(queries[i], own.recognizer);
+        if (PackedResult::is_plain(result)) {
+          placed[i] = {nullptr, nullptr};
+        } else {
+          placed[i] = own.chunks.reserve(PackedResult::size_of(result));
+          PackedResult::pack(result, placed[i].block);
+        }
+      }
     });
   } catch (...) {
     return std::current_exception();
@@ -74,17 +98,24 @@ PyObject* morvane_validate_batch(PyObject* self, PyObject* const* args, Py_ssize
       return nullptr;
     }
     WorkerPool& pool = process_pool();  // made or remade under the lock
-    std::vector<PyValidationResult> results(queries.texts.size());
+    const std::size_t n = queries.texts.size();
+    std::vector<Lane> lanes(pool.lanes());
+    // Filled by the workers: left uninitialised, so that its pages are first touched there.
+    const std::unique_ptr<ChunkWriter::Place[]> placed =
+        std::make_unique_for_overwrite<ChunkWriter::Place[]>(n);
     std::exception_ptr fault;
     Py_BEGIN_ALLOW_THREADS
-    fault = validate_all(self_validator(self), pool, queries.texts, results);
+    fault = validate_all(self_validator(self), pool, queries.texts, lanes, placed.get());
     Py_END_ALLOW_THREADS
     if (fault) std::rethrow_exception(fault);
 
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(results.size())));
+    // With the lock held, only the objects are made, each pointing at its block.
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-      PyObject* item = new_validation_result(std::move(results[i]));
+    const char* const valid = PackedResult::valid_block();
+    for (std::size_t i = 0; i < n; ++i) {
+      const ChunkWriter::Place& at = placed[i];
+      PyObject* item = new_validation_result(at.chunk != nullptr ? at.block : valid, at.chunk);
       if (item == nullptr) return nullptr;
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
     }

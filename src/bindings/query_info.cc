@@ -82,7 +82,12 @@ std::vector<std::string> NameSet::sorted() const {
 }
 
 PyQueryInfo parse_query(std::string_view query) {
-  auto parsed = parser::parse(query);
+  parser::Recognizer recognizer;
+  return parse_query(query, recognizer);
+}
+
+PyQueryInfo parse_query(std::string_view query, parser::Recognizer& recognizer) {
+  auto parsed = parser::parse(query, recognizer);
   if (!parsed.ok()) {
     PyQueryInfo failed;
     failed.errors.push_back(parsed.error().display());

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "parser/ast.h"
+#include "parser/recognizer.h"
 
 namespace morvane::bindings::py_parser {
 
@@ -48,6 +49,8 @@ class NameSet {
 
 // Never fails: a query that does not parse or build gives is_valid false, errors holding
 // "Parse error: " and the message, and three empty lists.
+// Parses with `recognizer`, kept by the caller from call to call, or with one of the call.
+PyQueryInfo parse_query(std::string_view query, parser::Recognizer& recognizer);
 PyQueryInfo parse_query(std::string_view query);
 
 // The walkers, each adding what it finds to the sets it is given.

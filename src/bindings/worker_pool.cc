@@ -233,8 +233,8 @@ std::size_t available_parallelism() {
 struct WorkerPool::Job {
   Job(FunctionRef work, std::size_t n, std::size_t chunk) : work(work), n(n), chunk(chunk) {}
 
-  // Claims and runs ranges until none is left or one has thrown.
-  void run() noexcept {
+  // Claims and runs ranges on `lane` until none is left or one has thrown.
+  void run(std::size_t lane) noexcept {
     std::size_t begin = next.load(std::memory_order_relaxed);
     for (;;) {
       if (begin >= n || failed.load(std::memory_order_relaxed)) return;
@@ -242,7 +242,7 @@ struct WorkerPool::Job {
       const std::size_t end = begin + std::min(chunk, n - begin);
       if (!next.compare_exchange_weak(begin, end, std::memory_order_relaxed)) continue;
       try {
-        work(begin, end);
+        work(lane, begin, end);
       } catch (...) {
         // The caller reads `error` after every worker has left the job under the pool mutex.
         if (!failed.exchange(true, std::memory_order_relaxed)) error = std::current_exception();
@@ -295,6 +295,11 @@ WorkerPool::~WorkerPool() {
 }
 
 void* WorkerPool::worker_main(void* pool) {
+  // The C++ runtime keeps its exception state in the thread-local storage of a library loaded
+  // after the thread library, which glibc allocates on first use and cannot fail softly: a
+  // thread whose first throw is std::bad_alloc would end the process instead of reporting it.
+  // Touching that state now, while the thread starts, sets it up before any work runs.
+  static_cast<void>(std::uncaught_exceptions());
   static_cast<WorkerPool*>(pool)->work_loop();
   return nullptr;
 }
@@ -308,13 +313,14 @@ WorkerPool::Job* WorkerPool::claimable_job() const {
 
 void WorkerPool::work_loop() {
   std::unique_lock lock(mutex_);
+  const std::size_t lane = next_lane_++;
   for (;;) {
     Job* job = nullptr;
     job_posted_.wait(lock, [&] { return stopping_ || (job = claimable_job()) != nullptr; });
     if (stopping_) return;
     ++job->workers_inside;
     lock.unlock();
-    job->run();
+    job->run(lane);
     lock.lock();
     if (--job->workers_inside == 0) job_left_.notify_all();
   }
@@ -334,7 +340,7 @@ void WorkerPool::parallel_for(std::size_t n, FunctionRef work) {
     }
     job_posted_.notify_all();
   }
-  job.run();
+  job.run(workers_.size());
   if (shared) {
     std::unique_lock lock(mutex_);
     Job* previous = nullptr;

@@ -3,9 +3,10 @@
 // A WorkerPool owns a fixed set of threads, each with a kWorkerStackSize stack (the recognizer,
 // builder and validator depth limits are sized for it). parallel_for splits [0, n) into ranges
 // that the calling thread and idle workers claim one at a time; the caller always works on its
-// own call, so a call completes even when every worker is busy or none could be started. The
-// pool uses only the C and C++ runtimes and changes no process-wide setting (no signal masks, no
-// fork handlers).
+// own call, so a call completes even when every worker is busy or none could be started. Each
+// range is handed the lane of the thread that runs it, so a call can give every thread state of
+// its own, owned by the call. The pool uses only the C and C++ runtimes and changes no
+// process-wide setting (no signal masks, no fork handlers).
 //
 // Python-free: the bindings release the interpreter lock around parallel_for, and the work they
 // pass touches no Python object.
@@ -48,25 +49,27 @@ std::size_t available_parallelism();
 // down, at least 1; the smallest wins. Nothing when no quota is set or nothing can be read.
 std::optional<std::size_t> cgroup_cpu_limit(std::string_view cgroups, std::string_view mountinfo);
 
-// A non-owning reference to a callable taking a [begin, end) range of indices. Copying it copies
-// the reference, never the callable, so passing a lambda to parallel_for allocates nothing; the
-// callable must outlive every call made through the reference.
+// A non-owning reference to a callable taking a lane and a [begin, end) range of indices.
+// Copying it copies the reference, never the callable, so passing a lambda to parallel_for
+// allocates nothing; the callable must outlive every call made through the reference.
 class FunctionRef {
  public:
   template <class F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
-             std::is_invocable_v<F&, std::size_t, std::size_t>)
+             std::is_invocable_v<F&, std::size_t, std::size_t, std::size_t>)
   FunctionRef(F&& callable) noexcept  // implicit, so a lambda converts at the call
       : callable_(const_cast<void*>(static_cast<const void*>(std::addressof(callable)))),
-        call_([](void* callable, std::size_t begin, std::size_t end) {
-          (*static_cast<std::remove_reference_t<F>*>(callable))(begin, end);
+        call_([](void* callable, std::size_t lane, std::size_t begin, std::size_t end) {
+          (*static_cast<std::remove_reference_t<F>*>(callable))(lane, begin, end);
         }) {}
 
-  void operator()(std::size_t begin, std::size_t end) const { call_(callable_, begin, end); }
+  void operator()(std::size_t lane, std::size_t begin, std::size_t end) const {
+    call_(callable_, lane, begin, end);
+  }
 
  private:
   void* callable_;
-  void (*call_)(void*, std::size_t, std::size_t);
+  void (*call_)(void*, std::size_t, std::size_t, std::size_t);
 };
 
 class WorkerPool {
@@ -79,11 +82,14 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // Calls work(begin, end) over disjoint non-empty ranges covering [0, n), each index exactly
-  // once, on the workers and on the calling thread, which returns only when every range is done;
-  // every write the work made is then visible to the caller. `work` is called from several
-  // threads at once. If it throws, ranges not yet started are skipped and the first exception
-  // is rethrown here once the running ranges have finished.
+  // Calls work(lane, begin, end) over disjoint non-empty ranges covering [0, n), each index
+  // exactly once, on the workers and on the calling thread, which returns only when every range
+  // is done; every write the work made is then visible to the caller. `work` is called from
+  // several threads at once. `lane` is below lanes(): each worker has a lane of its own below
+  // threads() and the calling thread has lane threads(), so no two threads running work of one
+  // call ever share a lane. If it throws,
+  // ranges not yet started are skipped and the first exception is rethrown here once the
+  // running ranges have finished.
   //
   // Any number of threads may call this at once, and work may call it again: each call queues
   // its own job, idle workers help the oldest job first, and the caller works its own job to
@@ -92,6 +98,8 @@ class WorkerPool {
 
   // The workers that started.
   std::size_t threads() const { return workers_.size(); }
+  // The lanes a call's work sees: one per worker and one for the calling thread.
+  std::size_t lanes() const { return workers_.size() + 1; }
 
  private:
   struct Job;
@@ -108,6 +116,9 @@ class WorkerPool {
   Job* oldest_ = nullptr;
   Job* newest_ = nullptr;
   bool stopping_ = false;  // guarded by mutex_
+  // The lane the next worker to start takes: each started thread takes one, so the workers'
+  // lanes are 0 to threads() - 1. Guarded by mutex_.
+  std::size_t next_lane_ = 0;
 };
 
 // The process's pool, sized pool_size(RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS,

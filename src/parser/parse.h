@@ -2,8 +2,9 @@
 //
 // Both run the recognizer from `cypher` over the whole text and build the tree of its pairs.
 // The tree owns copies of every text it keeps, so the caller may drop the query afterwards.
-// Each thread parses with a recognizer of its own, kept for its next call (results never depend
-// on what it matched before); any number may run at once on different threads.
+// Each call parses with a recognizer of its own, or with the one the caller passes and keeps
+// for its next call (results never depend on what it matched before); any number may run at
+// once on different threads, each with its own recognizer.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +41,9 @@ Result<ast::CypherQuery, CypherError> parse(std::string_view query);
 Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query);
 
 // The same, matching with `recognizer`, whose buffers are reused from call to call (a worker
-// that parses many queries keeps one). Results do not depend on what it matched before.
+// that parses many queries keeps one). Results do not depend on what it matched before. The
+// buffers a rare large query grew are given back when the call ends, so what a kept recognizer
+// holds stays small.
 Result<ast::CypherQuery, CypherError> parse(std::string_view query, Recognizer& recognizer);
 Result<ast::CypherQuery, ParseErrorDetail> parse_with_detail(std::string_view query,
                                                              Recognizer& recognizer);

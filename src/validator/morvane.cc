@@ -71,7 +71,13 @@ std::size_t PyValidationResult::error_count() const {
 
 PyValidationResult Morvane::validate(std::string_view query,
                                      diagnostics::SuggestStats* stats) const {
-  auto parsed = parser::parse_with_detail(query);
+  parser::Recognizer recognizer;
+  return validate(query, recognizer, stats);
+}
+
+PyValidationResult Morvane::validate(std::string_view query, parser::Recognizer& recognizer,
+                                     diagnostics::SuggestStats* stats) const {
+  auto parsed = parser::parse_with_detail(query, recognizer);
   if (!parsed) return parse_failure(std::move(parsed.error()));
 
   semantic::SemanticValidator validator(schema_, suggestions_, parsed.value());

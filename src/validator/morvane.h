@@ -1,7 +1,7 @@
 // The validation pipeline: a query text in, a PyValidationResult out. Morvane holds its own copy
 // of the schema, with the schema's names prepared for suggestions, and only reads them, so any
-// number of threads may call validate at once on one Morvane; each call builds its own parser
-// state and SemanticValidator and keeps nothing.
+// number of threads may call validate at once on one Morvane, each with a recognizer of its
+// own; each call builds its own SemanticValidator and keeps nothing.
 #pragma once
 
 #include <optional>
@@ -11,6 +11,7 @@
 
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/suggest.h"
+#include "parser/recognizer.h"
 #include "schema/schema.h"
 #include "validator/suggestion_index.h"
 
@@ -45,7 +46,11 @@ class Morvane {
   // Parses and checks `query`. Never fails: a query that does not parse gives one E101
   // diagnostic (with its line and column when the recognizer placed the failure) and no
   // semantic checks; otherwise the diagnostics are the semantic validator's, in its order.
-  // When `stats` is given, the work of this call's suggestion searches is added to it.
+  // When `stats` is given, the work of this call's suggestion searches is added to it. The query
+  // is matched with `recognizer`, whose buffers a caller that validates many queries keeps from
+  // one call to the next; without it, with a recognizer of the call.
+  PyValidationResult validate(std::string_view query, parser::Recognizer& recognizer,
+                              diagnostics::SuggestStats* stats = nullptr) const;
   PyValidationResult validate(std::string_view query,
                               diagnostics::SuggestStats* stats = nullptr) const;
 

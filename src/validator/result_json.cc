@@ -1,6 +1,9 @@
 #include "validator/result_json.h"
 
+#include <optional>
 #include <string_view>
+
+#include "validator/packed_result.h"
 
 #include "error/utf8_escape.h"
 #include "schema/json_writer.h"
@@ -34,7 +37,7 @@ void write_query_member(std::string& out, std::string_view name, std::string_vie
 
 // Members in name order: code, code_name, message, position_col, position_line, severity,
 // suggestion_description, suggestion_original, suggestion_replacement.
-void write_diagnostic(std::string& out, const diagnostics::ValidationDiagnostic& diagnostic) {
+void write_diagnostic(std::string& out, const DiagnosticView& diagnostic) {
   out += "{\"code\":";
   write_json_string(out, diagnostics::code(diagnostic.code));
   write_member(out, "code_name", diagnostics::code_name(diagnostic.code));
@@ -54,22 +57,22 @@ void write_diagnostic(std::string& out, const diagnostics::ValidationDiagnostic&
 
 }  // namespace
 
-std::string to_json(const PyValidationResult& result) {
+std::string to_json(const PackedResult& result) {
   std::string out = "{\"diagnostics\":[";
-  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
+  for (std::size_t i = 0; i < result.diagnostic_count(); ++i) {
     if (i > 0) out += ',';
-    write_diagnostic(out, result.diagnostics[i]);
+    write_diagnostic(out, result.diagnostic(i));
   }
   out += "],\"errors\":";
   write_json_strings(out, result.errors());
   out += ",\"fixed_query\":";
-  if (result.fixed_query) {
-    write_query_text(out, *result.fixed_query);
+  if (const std::optional<std::string_view> fixed = result.fixed_query()) {
+    write_query_text(out, *fixed);
   } else {
     out += "null";
   }
   out += ",\"is_valid\":";
-  out += result.is_valid ? "true" : "false";
+  out += result.is_valid() ? "true" : "false";
   out += ",\"semantic_errors\":";
   write_json_strings(out, result.semantic_errors());
   out += ",\"syntax_errors\":";
@@ -78,6 +81,12 @@ std::string to_json(const PyValidationResult& result) {
   write_json_strings(out, result.warnings());
   out += '}';
   return out;
+}
+
+std::string to_json(const PyValidationResult& result) {
+  std::string block(PackedResult::size_of(result), '\0');
+  PackedResult::pack(result, block.data());
+  return to_json(PackedResult(block.data()));
 }
 
 }  // namespace morvane::validator

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "validator/morvane.h"
+#include "validator/packed_result.h"
 
 namespace morvane::validator {
 
+std::string to_json(const PackedResult& result);
 std::string to_json(const PyValidationResult& result);
 
 }  // namespace morvane::validator

@@ -161,22 +161,31 @@ TEST(CgroupCpuLimit, SmallestQuotaFromTheGroupUpToItsMountPoint) {
 }
 
 // Runs a batch of `n` on `pool` and says whether it covered each index exactly once, with
-// non-empty ranges inside [0, n), and left every write visible when parallel_for returned.
+// non-empty ranges inside [0, n), each on a lane below lanes() that no other thread held at the
+// same time, and left every write visible when parallel_for returned.
 testing::AssertionResult covers_once(WorkerPool& pool, std::size_t n) {
   std::vector<std::atomic<int>> hits(n);
   // Plain writes read after the call: ThreadSanitizer flags them if the call does not wait.
   std::vector<std::size_t> written(n, 0);
+  std::vector<std::atomic<int>> inside(pool.lanes());
   std::atomic<bool> bad_range{false};
-  pool.parallel_for(n, [&](std::size_t begin, std::size_t end) {
-    if (begin >= end || end > n) {
-      bad_range = true;
+  std::atomic<bool> bad_lane{false};
+  pool.parallel_for(n, [&](std::size_t lane, std::size_t begin, std::size_t end) {
+    if (lane >= inside.size() || inside[lane].fetch_add(1) != 0) {
+      bad_lane = true;
       return;
     }
-    for (std::size_t i = begin; i < end; ++i) {
-      hits[i].fetch_add(1, std::memory_order_relaxed);
-      written[i] = i + 1;
+    if (begin >= end || end > n) {
+      bad_range = true;
+    } else {
+      for (std::size_t i = begin; i < end; ++i) {
+        hits[i].fetch_add(1, std::memory_order_relaxed);
+        written[i] = i + 1;
+      }
     }
+    inside[lane].fetch_sub(1);
   });
+  if (bad_lane) return testing::AssertionFailure() << "a lane was out of range or shared";
   if (bad_range) return testing::AssertionFailure() << "a range was empty or past " << n;
   for (std::size_t i = 0; i < n; ++i) {
     if (hits[i] != 1 || written[i] != i + 1) {
@@ -201,7 +210,7 @@ template <class Body>
 void run_on_every_thread(WorkerPool& pool, Body body) {
   const std::size_t n = pool.threads() + 1;
   std::atomic<std::size_t> arrived{0};
-  pool.parallel_for(n, [&](std::size_t begin, std::size_t end) {
+  pool.parallel_for(n, [&](std::size_t, std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       body();
       arrive_and_wait(arrived, n);
@@ -222,7 +231,7 @@ TEST(ParallelFor, CoversEveryIndexOnce) {
 TEST(ParallelFor, RethrowsTheFirstExceptionAndKeepsWorking) {
   WorkerPool pool(3);
   try {
-    pool.parallel_for(1000, [](std::size_t begin, std::size_t end) {
+    pool.parallel_for(1000, [](std::size_t, std::size_t begin, std::size_t end) {
       if (begin <= 500 && 500 < end) throw std::runtime_error("index 500");
     });
     ADD_FAILURE() << "nothing thrown";
@@ -230,7 +239,7 @@ TEST(ParallelFor, RethrowsTheFirstExceptionAndKeepsWorking) {
     EXPECT_STREQ(error.what(), "index 500");
   }
   // Every range throws, on every thread: one exception comes out.
-  EXPECT_THROW(pool.parallel_for(1000, [](std::size_t, std::size_t) { throw 7; }), int);
+  EXPECT_THROW(pool.parallel_for(1000, [](std::size_t, std::size_t, std::size_t) { throw 7; }), int);
   EXPECT_TRUE(covers_once(pool, 1000));
 }
 
@@ -243,7 +252,7 @@ TEST(ParallelFor, RethrowsOnlyAfterTheRunningRangesFinish) {
   std::atomic<bool> thrown{false};
   std::vector<char> finished(n, 0);  // plain writes, read once the exception is out
   EXPECT_THROW(pool.parallel_for(n,
-                                 [&](std::size_t begin, std::size_t) {
+                                 [&](std::size_t, std::size_t begin, std::size_t) {
                                    arrive_and_wait(arrived, n);
                                    if (begin == 0) {
                                      thrown = true;
@@ -264,7 +273,7 @@ TEST(ParallelFor, SkipsRangesNotStartedAfterAThrow) {
   WorkerPool pool(0);  // the caller alone claims the ranges, one after another
   int calls = 0;
   EXPECT_THROW(pool.parallel_for(64,
-                                 [&](std::size_t, std::size_t) {
+                                 [&](std::size_t, std::size_t, std::size_t) {
                                    ++calls;
                                    throw std::runtime_error("first range");
                                  }),
@@ -340,7 +349,9 @@ TEST(ProcessPool, WorksInAForkedChildAndInTheParentAfterwards) {
     std::atomic<std::size_t> covered{0};
     while (!stop) {
       covered = 0;
-      pool.parallel_for(100, [&](std::size_t begin, std::size_t end) { covered += end - begin; });
+      pool.parallel_for(100, [&](std::size_t, std::size_t begin, std::size_t end) {
+        covered += end - begin;
+      });
       if (covered != 100) ADD_FAILURE() << "covered " << covered.load() << " of 100";
       started = true;
       started.notify_all();
