@@ -24,7 +24,8 @@ PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     if (!bind(kParams, args, nargs, kwnames, slots) || !to_text(slots[0], "query", query)) {
       return nullptr;
     }
-    return make_instance(state().query_info_type, py_parser::parse_query(query, locked_recognizer()));
+    return make_instance(state().query_info_type,
+                         py_parser::parse_query(query, locked_recognizer()));
   });
 }
 

@@ -275,7 +275,8 @@ PyObject* result_repr(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&] {
     const PackedResult r = self_result(self);
     std::string text = std::string("ValidationResult(is_valid=") +
-                       (r.is_valid() ? "true" : "false") + ", errors=" + quoted_list(r.errors()) + ")";
+                       (r.is_valid() ? "true" : "false") + ", errors=" +
+                       quoted_list(r.errors()) + ")";
     return new_str(text);
   });
 }
@@ -329,7 +330,9 @@ PyTypeObject* create_validation_diagnostic_type() {
 }
 
 PyObject* new_validation_result(const validator::PyValidationResult& result) {
-  if (PackedResult::is_plain(result)) return new_validation_result(PackedResult::valid_block(), nullptr);
+  if (PackedResult::is_plain(result)) {
+    return new_validation_result(PackedResult::valid_block(), nullptr);
+  }
   ResultObject* self = alloc_result(PackedResult::size_of(result));
   if (self == nullptr) return nullptr;
   PackedResult::pack(result, reinterpret_cast<char*>(self + 1));

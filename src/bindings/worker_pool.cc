@@ -295,11 +295,6 @@ WorkerPool::~WorkerPool() {
 }
 
 void* WorkerPool::worker_main(void* pool) {
-  // The C++ runtime keeps its exception state in the thread-local storage of a library loaded
-  // after the thread library, which glibc allocates on first use and cannot fail softly: a
-  // thread whose first throw is std::bad_alloc would end the process instead of reporting it.
-  // Touching that state now, while the thread starts, sets it up before any work runs.
-  static_cast<void>(std::uncaught_exceptions());
   static_cast<WorkerPool*>(pool)->work_loop();
   return nullptr;
 }

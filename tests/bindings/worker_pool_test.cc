@@ -239,7 +239,8 @@ TEST(ParallelFor, RethrowsTheFirstExceptionAndKeepsWorking) {
     EXPECT_STREQ(error.what(), "index 500");
   }
   // Every range throws, on every thread: one exception comes out.
-  EXPECT_THROW(pool.parallel_for(1000, [](std::size_t, std::size_t, std::size_t) { throw 7; }), int);
+  EXPECT_THROW(pool.parallel_for(1000, [](std::size_t, std::size_t, std::size_t) { throw 7; }),
+               int);
   EXPECT_TRUE(covers_once(pool, 1000));
 }
 

@@ -1,5 +1,6 @@
 """Morvane.validate_batch: agreement with the core and with validate, thread safety, the size of
 the worker pool, deep nesting on the pool's threads, and arbitrary text."""
+import gc
 import json
 import os
 import subprocess
@@ -131,8 +132,29 @@ class TestAgreement:
         results = validator.validate_batch(corpus)
         assert [result.to_json() for result in results] == expected
         # The results are full objects, not only their JSON.
-        for result, query in zip(results[:50], corpus):
-            assert result.to_dict() == validator.validate(query).to_dict()
+        for result, query in zip(results, corpus):
+            assert surface(result) == surface(validator.validate(query)), query
+
+    def test_results_outlive_their_batch(self, validator, corpus, expected):
+        # Results share storage with the others of their batch; a few kept alone must still
+        # read the same once the rest are gone and later batches have run.
+        repeats = 20
+        batch = corpus * repeats
+        kept = validator.validate_batch(batch)[::97]
+        gc.collect()
+        for _ in range(3):
+            assert len(validator.validate_batch(batch)) == len(batch)
+        for index, result in zip(range(0, len(batch), 97), kept):
+            assert result.to_json() == expected[index % len(corpus)]
+            assert surface(result) == surface(validator.validate(batch[index]))
+
+
+def surface(result):
+    """Everything a ValidationResult shows, its diagnostics' fields included."""
+    diagnostics = [(repr(d), d.to_dict()) for d in result.diagnostics]
+    return (repr(result), bool(result), len(result), result.errors, result.syntax_errors,
+            result.semantic_errors, result.warnings, result.fixed_query, result.to_dict(),
+            diagnostics)
 
 
 def test_threads_mixing_validate_and_batch_agree_with_sequential(validator, corpus, expected):
@@ -464,3 +486,46 @@ def test_small_thread_stacks_get_the_nesting_error_not_a_crash():
     assert set(report) == {"32", "64", "128", "256"}
     assert all(set(outcomes) <= {"same", "too deep"} for outcomes in report.values()), report
     assert "too deep" in report["32"]
+
+
+# Batches that need more and more memory under an address-space limit a little above what the
+# process holds, the pool started under the limit: each either gives its results or raises
+# MemoryError. Prints the outcomes (the number of results, 0 for MemoryError).
+MEMORY_LIMIT_SCRIPT = """
+import resource, sys, _morvane
+def vm_bytes():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmSize:"):
+                return int(line.split()[1]) * 1024
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+batches = [["MATCH (p:Persn) RETURN p.nme + " + " + ".join(["p.age"] * operands)] * 64
+           for operands in (1_000, 20_000, 100_000, 300_000)]
+outcomes = []
+resource.setrlimit(resource.RLIMIT_AS, (vm_bytes() + (40 << 20), resource.RLIM_INFINITY))
+for batch in batches:
+    try:
+        outcomes.append(len(validator.validate_batch(batch)))
+    except MemoryError:
+        outcomes.append(0)
+print(outcomes)
+"""
+
+
+def _under_address_sanitizer():
+    return "libasan" in Path("/proc/self/maps").read_text()
+
+
+@pytest.mark.skipif(
+    _under_address_sanitizer(), reason="the sanitizer reserves terabytes of address space"
+)
+def test_memory_exhaustion_in_a_batch_raises_memory_error():
+    for _ in range(3):
+        done = subprocess.run(
+            [sys.executable, "-c", MEMORY_LIMIT_SCRIPT], capture_output=True, text=True
+        )
+        assert done.returncode == 0, done.stderr
+        outcomes = json.loads(done.stdout)
+        assert outcomes[0] == 64
+        assert 0 in outcomes
+        assert set(outcomes) <= {0, 64}

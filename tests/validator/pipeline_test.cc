@@ -1,5 +1,5 @@
 // The validation pipeline: parse failures as one E101, the result's lists, the auto-corrected
-// query, the result's JSON text, and validation from many threads at once.
+// query, the result's JSON text, its packed form, and validation from many threads at once.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -12,6 +12,7 @@
 #include "parser/recognizer.h"
 #include "validate_test_util.h"
 #include "validator/autocorrect.h"
+#include "validator/packed_result.h"
 #include "validator/result_json.h"
 
 namespace morvane::validator::testing {
@@ -346,6 +347,63 @@ TEST(Pipeline, CorpusResultsAreConsistentAndThreadIndependent) {
   }
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(parallel[t] == sequential) << "thread " << t;
+}
+
+// The packed result, read back, is the result that was packed, wherever its block lies.
+void expect_packed_as(const PyValidationResult& result, const PackedResult& packed) {
+  EXPECT_EQ(packed.is_valid(), result.is_valid);
+  EXPECT_EQ(packed.fixed_query(), result.fixed_query);
+  ASSERT_EQ(packed.diagnostic_count(), result.diagnostics.size());
+  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
+    const diagnostics::ValidationDiagnostic& want = result.diagnostics[i];
+    const DiagnosticView got = packed.diagnostic(i);
+    EXPECT_EQ(got.code, want.code);
+    EXPECT_EQ(got.severity, want.severity);
+    EXPECT_EQ(got.message, want.message);
+    EXPECT_EQ(got.position, want.position);
+    ASSERT_EQ(got.suggestion.has_value(), want.suggestion.has_value());
+    if (want.suggestion) {
+      EXPECT_EQ(got.suggestion->original, want.suggestion->original);
+      EXPECT_EQ(got.suggestion->replacement, want.suggestion->replacement);
+      EXPECT_EQ(got.suggestion->description, want.suggestion->description);
+    }
+  }
+  EXPECT_EQ(packed.errors(), result.errors());
+  EXPECT_EQ(packed.syntax_errors(), result.syntax_errors());
+  EXPECT_EQ(packed.semantic_errors(), result.semantic_errors());
+  EXPECT_EQ(packed.warnings(), result.warnings());
+  EXPECT_EQ(packed.error_count(), result.error_count());
+  EXPECT_EQ(to_json(packed), to_json(result));
+}
+
+TEST(Pipeline, PackedResultReadsBackAsPacked) {
+  std::vector<std::string> queries;
+  ASSERT_TRUE(bench::load_corpus(MORVANE_CORPUS_PATH, queries));
+  Morvane morvane(schema_from_json(kMoviesSchema));
+  std::vector<PyValidationResult> results;
+  for (const std::string& query : queries) results.push_back(morvane.validate(query));
+  // Texts the corpus lacks: empty ones, bytes that are not UTF-8, and a large position.
+  PyValidationResult odd;
+  odd.is_valid = false;
+  odd.fixed_query = "";
+  odd.diagnostics.push_back({DiagnosticCode::UnknownNodeLabel, Severity::Error, "",
+                             diagnostics::Suggestion{"", "\xff\x00", ""}, std::nullopt});
+  odd.diagnostics.push_back({DiagnosticCode::ParseError, Severity::Error, std::string(70000, 'x'),
+                             std::nullopt, diagnostics::Position{4000000000u, 7}});
+  results.push_back(odd);
+
+  for (const PyValidationResult& result : results) {
+    SCOPED_TRACE(to_json(result));
+    // One byte in, so that no field of the block is aligned.
+    std::string buffer(PackedResult::size_of(result) + 1, '\0');
+    PackedResult::pack(result, buffer.data() + 1);
+    expect_packed_as(result, PackedResult(buffer.data() + 1));
+    if (PackedResult::is_plain(result)) {
+      expect_packed_as(result, PackedResult(PackedResult::valid_block()));
+    }
+  }
+  EXPECT_TRUE(PackedResult::is_plain(PyValidationResult{}));
+  EXPECT_FALSE(PackedResult::is_plain(odd));
 }
 
 }  // namespace
