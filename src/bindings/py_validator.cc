@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "bindings/boundary.h"
-#include "bindings/result_chunk.h"
 #include "bindings/py_result.h"
 #include "bindings/py_schema.h"
+#include "bindings/result_chunk.h"
 #include "bindings/worker_pool.h"
 #include "parser/recognizer.h"
 #include "validator/packed_result.h"
