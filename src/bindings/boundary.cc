@@ -173,26 +173,6 @@ bool argument_type_error(const char* param, PyObject* object, std::string_view t
   return argument_error(param);
 }
 
-// The texts of a tuple (a new reference, or nullptr with an exception set), which `out` keeps
-// as the one owner of them all: the items are read by index, with no iterator and no reference
-// of their own.
-bool to_text_tuple(PyObject* tuple, const char* param, TextList& out) {
-  Ref owned = Ref::steal(tuple);
-  if (!owned) return false;
-  const Py_ssize_t size = PyTuple_Size(tuple);
-  out.texts.reserve(static_cast<std::size_t>(size));
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyObject* item = PyTuple_GetItem(tuple, i);
-    if (!PyUnicode_Check(item)) return argument_type_error(param, item, "PyString");
-    Py_ssize_t length = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &length);
-    if (data == nullptr) return argument_error(param);
-    out.texts.emplace_back(data, static_cast<std::size_t>(length));
-  }
-  out.objects.push_back(std::move(owned));
-  return true;
-}
-
 }  // namespace
 
 std::string cannot_convert(PyObject* object, std::string_view target) {
@@ -225,9 +205,6 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
   if (PyUnicode_Check(object)) {
     PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
     return argument_error(param);
-  }
-  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
-    return to_text_tuple(PySequence_Tuple(object), param, out);
   }
   if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
   // The length only sizes the first allocation: a sequence may claim any length, and what
