@@ -87,9 +87,8 @@ class WorkerPool {
   // is done; every write the work made is then visible to the caller. `work` is called from
   // several threads at once. `lane` is below lanes(): each worker has a lane of its own below
   // threads() and the calling thread has lane threads(), so no two threads running work of one
-  // call ever share a lane. If it throws,
-  // ranges not yet started are skipped and the first exception is rethrown here once the
-  // running ranges have finished.
+  // call ever share a lane. If it throws, ranges not yet started are skipped and the first
+  // exception is rethrown here once the running ranges have finished.
   //
   // Any number of threads may call this at once, and work may call it again: each call queues
   // its own job, idle workers help the oldest job first, and the caller works its own job to
