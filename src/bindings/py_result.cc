@@ -1,5 +1,6 @@
 #include "bindings/py_result.h"
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -157,8 +158,10 @@ PyObject* new_diagnostic(const DiagnosticView& diagnostic) {
 
 // A ValidationResult object shows one PackedResult block: in a chunk it holds a reference to
 // (a batch's results), in the object itself after the fields, Py_SIZE bytes long (a result of
-// validate), or the shared block of plain valid results. Each is one allocation of the object
-// allocator.
+// validate), or the shared block of plain valid results. Each object is one allocation: of the
+// object allocator when it holds no block, of malloc when it does (those run to hundreds of
+// bytes, and the object allocator hands emptied arenas back to the system, so a loop keeping
+// thousands of them would fault their pages in again on every round).
 struct ResultObject {
   PyObject_VAR_HEAD
   const char* block;
@@ -170,10 +173,11 @@ PackedResult self_result(PyObject* self) {
 }
 
 // A ValidationResult object with room for `inline_size` bytes of block after its fields, its
-// block pointer set there.
+// block pointer set there; freed by result_dealloc, which tells the allocator by Py_SIZE.
 ResultObject* alloc_result(std::size_t inline_size) {
   PyTypeObject* type = state().validation_result_type;
-  void* memory = PyObject_Malloc(sizeof(ResultObject) + inline_size);
+  void* memory = inline_size > 0 ? std::malloc(sizeof(ResultObject) + inline_size)
+                                 : PyObject_Malloc(sizeof(ResultObject));
   if (memory == nullptr) {
     PyErr_NoMemory();
     return nullptr;
@@ -188,7 +192,11 @@ ResultObject* alloc_result(std::size_t inline_size) {
 void result_dealloc(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
   if (ResultChunk* chunk = reinterpret_cast<ResultObject*>(self)->chunk) chunk->release();
-  PyObject_Free(self);
+  if (Py_SIZE(self) > 0) {
+    std::free(self);
+  } else {
+    PyObject_Free(self);
+  }
   Py_DECREF(type);
 }
 
