@@ -7,14 +7,8 @@ namespace morvane::schema {
 void write_json_string(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  // Bytes that need no escape are copied in runs, not one by one.
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.data() + run, i - run);
-    run = i + 1;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -24,12 +18,15 @@ void write_json_string(std::string& out, std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        out += "\\u00";
-        out += kHex[byte >> 4];
-        out += kHex[byte & 15];
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 15];
+        } else {
+          out += c;
+        }
     }
   }
-  out.append(text.data() + run, text.size() - run);
   out += '"';
 }
 
