@@ -29,6 +29,8 @@ ChunkWriter::~ChunkWriter() {
 }
 
 ChunkWriter::Place ChunkWriter::reserve(std::size_t size) {
+  // Blocks start at multiples of 8, and so do their texts (see validator::PackedResult).
+  if (last_ != nullptr) last_->used_ = (last_->used_ + 7) / 8 * 8;
   if (last_ == nullptr || size > last_->mapped_ - sizeof(ResultChunk) - last_->used_) {
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     if (size > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();

@@ -52,22 +52,50 @@ Record record_of(const char* block, std::size_t index) {
 
 std::string_view text_of(const char* block, Span span) { return {block + span.offset, span.size}; }
 
-// Copies texts after the records, handing out their spans in order.
+// Each text starts at a multiple of this from the block's start: the interpreter decodes text
+// whose start is aligned to a machine word a word at a time, and other text byte by byte.
+constexpr std::size_t kTextAlignment = 8;
+
+std::size_t aligned(std::size_t at) {
+  return (at + kTextAlignment - 1) / kTextAlignment * kTextAlignment;
+}
+
+// Places texts after the records, handing out their spans in order. With `block` nullptr it
+// only counts: end() is then the block's size.
 class TextWriter {
  public:
   TextWriter(char* block, std::size_t at) : block_(block), at_(at) {}
 
   Span add(std::string_view text) {
-    const Span span{static_cast<std::uint32_t>(at_), static_cast<std::uint32_t>(text.size())};
-    if (!text.empty()) std::memcpy(block_ + at_, text.data(), text.size());
-    at_ += text.size();
-    return span;
+    const std::size_t start = aligned(at_);
+    if (block_ != nullptr) {
+      std::memset(block_ + at_, 0, start - at_);
+      if (!text.empty()) std::memcpy(block_ + start, text.data(), text.size());
+    }
+    at_ = start + text.size();
+    return Span{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(text.size())};
   }
+
+  std::size_t end() const { return at_; }
 
  private:
   char* block_;
   std::size_t at_;
 };
+
+// Calls add(text) on each text of `result`, in the order the block keeps them.
+template <class Add>
+void for_each_text(const PyValidationResult& result, Add&& add) {
+  if (result.fixed_query) add(*result.fixed_query);
+  for (const diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
+    add(diagnostic.message);
+    if (diagnostic.suggestion) {
+      add(diagnostic.suggestion->original);
+      add(diagnostic.suggestion->replacement);
+      add(diagnostic.suggestion->description);
+    }
+  }
+}
 
 bool is_error(diagnostics::Severity severity) { return severity == diagnostics::Severity::Error; }
 
@@ -89,17 +117,10 @@ bool is_syntax_error(const Record& record) {
 }  // namespace
 
 std::size_t PackedResult::size_of(const PyValidationResult& result) {
-  std::size_t size = sizeof(Header) + result.diagnostics.size() * sizeof(Record);
-  if (result.fixed_query) size += result.fixed_query->size();
-  for (const diagnostics::ValidationDiagnostic& diagnostic : result.diagnostics) {
-    size += diagnostic.message.size();
-    if (diagnostic.suggestion) {
-      size += diagnostic.suggestion->original.size() + diagnostic.suggestion->replacement.size() +
-              diagnostic.suggestion->description.size();
-    }
-  }
-  if (size > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-  return size;
+  TextWriter texts(nullptr, sizeof(Header) + result.diagnostics.size() * sizeof(Record));
+  for_each_text(result, [&](std::string_view text) { texts.add(text); });
+  if (texts.end() > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+  return texts.end();
 }
 
 void PackedResult::pack(const PyValidationResult& result, char* out) {

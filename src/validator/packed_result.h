@@ -8,7 +8,8 @@
 // Layout: a header (the validity flag, the diagnostic count, the fixed query's text), one
 // fixed-size record per diagnostic in the order found, then the texts the header and the
 // records refer to, each as an offset from the block's start and a size. Every field is read
-// by copying its bytes, so a block may sit at any address.
+// by copying its bytes, so a block may sit at any address; a block at a multiple of 8 has its
+// texts at multiples of 8 too.
 #pragma once
 
 #include <cstddef>
