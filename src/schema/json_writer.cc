@@ -1,5 +1,7 @@
 #include "schema/json_writer.h"
 
+#include <algorithm>
+
 #include "schema/schema_json.h"
 
 namespace morvane::schema {
@@ -7,6 +9,15 @@ namespace morvane::schema {
 void write_json_string(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
+  // Most texts need no escape at all: they are found by one pass and copied whole.
+  const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
+  });
+  if (plain) {
+    out += text;
+    out += '"';
+    return;
+  }
   for (char c : text) {
     unsigned char byte = static_cast<unsigned char>(c);
     switch (c) {
