@@ -19,6 +19,12 @@
 namespace morvane::bindings {
 namespace {
 
+// The C++ runtime keeps a thread's exception state in thread-local storage of its own, which
+// the C library allocates at the thread's first use and cannot fail softly (it aborts). Touched
+// before the work, while memory is there, so that running out of memory inside the work is
+// an exception like any other.
+void make_exception_state() { static_cast<void>(std::uncaught_exceptions()); }
+
 // `text` as a decimal std::size_t: an optional '+', then digits only.
 std::optional<std::size_t> parse_count(std::string_view text) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -283,6 +289,10 @@ WorkerPool::WorkerPool(std::size_t threads) {
     }
   }
   pthread_attr_destroy(&attributes);
+  // Each worker readies its exception state before it takes its lane: waiting for every lane
+  // to be taken keeps that first allocation ahead of the first work.
+  std::unique_lock lock(mutex_);
+  job_left_.wait(lock, [&] { return next_lane_ == workers_.size(); });
 }
 
 WorkerPool::~WorkerPool() {
@@ -295,6 +305,7 @@ WorkerPool::~WorkerPool() {
 }
 
 void* WorkerPool::worker_main(void* pool) {
+  make_exception_state();
   static_cast<WorkerPool*>(pool)->work_loop();
   return nullptr;
 }
@@ -309,6 +320,7 @@ WorkerPool::Job* WorkerPool::claimable_job() const {
 void WorkerPool::work_loop() {
   std::unique_lock lock(mutex_);
   const std::size_t lane = next_lane_++;
+  job_left_.notify_all();
   for (;;) {
     Job* job = nullptr;
     job_posted_.wait(lock, [&] { return stopping_ || (job = claimable_job()) != nullptr; });
@@ -323,6 +335,7 @@ void WorkerPool::work_loop() {
 
 void WorkerPool::parallel_for(std::size_t n, FunctionRef work) {
   if (n == 0) return;
+  make_exception_state();
   const std::size_t chunk = std::max<std::size_t>(1, n / (8 * (workers_.size() + 1)));
   Job job(work, n, chunk);
   // A single range gains nothing from waking the workers.

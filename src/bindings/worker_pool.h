@@ -110,7 +110,7 @@ class WorkerPool {
   std::vector<pthread_t> workers_;
   std::mutex mutex_;
   std::condition_variable job_posted_;  // a job joined the queue, or the pool is stopping
-  std::condition_variable job_left_;    // a worker left a job
+  std::condition_variable job_left_;    // a worker left a job, or took its lane
   // The queue of jobs, oldest first, linked through Job::newer. Guarded by mutex_.
   Job* oldest_ = nullptr;
   Job* newest_ = nullptr;

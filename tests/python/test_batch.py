@@ -489,8 +489,10 @@ def test_small_thread_stacks_get_the_nesting_error_not_a_crash():
 
 
 # Batches that need more and more memory under an address-space limit a little above what the
-# process holds, the pool started under the limit: each either gives its results or raises
-# MemoryError. Prints the outcomes (the number of results, 0 for MemoryError).
+# process holds: each either gives its results or raises MemoryError. Prints the outcomes (the
+# number of results, 0 for MemoryError). The pool is started first, as in a program whose pool
+# lives on from batch to batch: a thread that the C library cannot even set up aborts in the
+# C library, before any of the module's work.
 MEMORY_LIMIT_SCRIPT = """
 import resource, sys, _morvane
 def vm_bytes():
@@ -501,6 +503,7 @@ def vm_bytes():
 validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
 batches = [["MATCH (p:Persn) RETURN p.nme + " + " + ".join(["p.age"] * operands)] * 64
            for operands in (1_000, 20_000, 100_000, 300_000)]
+validator.validate_batch(["RETURN 1"] * 64)
 outcomes = []
 resource.setrlimit(resource.RLIMIT_AS, (vm_bytes() + (40 << 20), resource.RLIM_INFINITY))
 for batch in batches:
