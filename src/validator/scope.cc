@@ -5,14 +5,6 @@
 
 namespace morvane::validator::semantic {
 
-LabelList* Scope::find_mutable(std::string_view written) {
-  const std::string_view name = parser::unquoted(written);
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    if (it->name == name) return &it->labels;
-  }
-  return nullptr;
-}
-
 LabelList& Scope::add(std::string_view name) {
   // Room for a typical query's variables at once, rather than growing one by one.
   if (entries_.capacity() == 0) entries_.reserve(8);

@@ -142,7 +142,7 @@ class Scope {
     LabelList labels;
   };
 
-  LabelList* find_mutable(std::string_view name);
+  LabelList* find_mutable(std::string_view name) { return const_cast<LabelList*>(find(name)); }
   // A new entry for `name`, with no labels.
   LabelList& add(std::string_view name);
   // The list of `name`, added empty when the name is new.
