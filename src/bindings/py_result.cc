@@ -156,42 +156,23 @@ PyObject* new_diagnostic(const DiagnosticView& diagnostic) {
 
 // ---- ValidationResult ----
 
-// A ValidationResult object shows one PackedResult block: in a chunk it holds a reference to
-// (a batch's results), in the object itself after the fields, Py_SIZE bytes long (a result of
-// validate), or the shared block of plain valid results. Each object is one allocation: of the
+// A ValidationResult object shows one PackedResult block: its own, after the fields, Py_SIZE
+// bytes long, or the shared block of plain valid results. Each object is one allocation: of the
 // object allocator when it holds no block, of malloc when it does (those run to hundreds of
-// bytes, and the object allocator hands emptied arenas back to the system, so a loop keeping
-// thousands of them would fault their pages in again on every round).
+// bytes, the object allocator hands emptied arenas back to the system, so a loop keeping
+// thousands of them would fault their pages in again on every round, and a batch's threads
+// make them without the interpreter lock).
 struct ResultObject {
   PyObject_VAR_HEAD
   const char* block;
-  ResultChunk* chunk;  // nullptr unless the block lies in a chunk
 };
 
 PackedResult self_result(PyObject* self) {
   return PackedResult(reinterpret_cast<const ResultObject*>(self)->block);
 }
 
-// A ValidationResult object with room for `inline_size` bytes of block after its fields, its
-// block pointer set there; freed by result_dealloc, which tells the allocator by Py_SIZE.
-ResultObject* alloc_result(std::size_t inline_size) {
-  PyTypeObject* type = state().validation_result_type;
-  void* memory = inline_size > 0 ? std::malloc(sizeof(ResultObject) + inline_size)
-                                 : PyObject_Malloc(sizeof(ResultObject));
-  if (memory == nullptr) {
-    PyErr_NoMemory();
-    return nullptr;
-  }
-  auto* self = reinterpret_cast<ResultObject*>(PyObject_InitVar(
-      static_cast<PyVarObject*>(memory), type, static_cast<Py_ssize_t>(inline_size)));
-  self->block = reinterpret_cast<const char*>(self + 1);
-  self->chunk = nullptr;
-  return self;
-}
-
 void result_dealloc(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
-  if (ResultChunk* chunk = reinterpret_cast<ResultObject*>(self)->chunk) chunk->release();
   if (Py_SIZE(self) > 0) {
     std::free(self);
   } else {
@@ -337,23 +318,38 @@ PyTypeObject* create_validation_diagnostic_type() {
                    false, kDiagnosticSlots);
 }
 
-PyObject* new_validation_result(const validator::PyValidationResult& result) {
-  if (PackedResult::is_plain(result)) {
-    return new_validation_result(PackedResult::valid_block(), nullptr);
-  }
-  ResultObject* self = alloc_result(PackedResult::size_of(result));
-  if (self == nullptr) return nullptr;
-  PackedResult::pack(result, reinterpret_cast<char*>(self + 1));
+void* new_result_memory(std::size_t block_size) {
+  return std::malloc(sizeof(ResultObject) + block_size);
+}
+
+char* result_block(void* memory) {
+  return reinterpret_cast<char*>(static_cast<ResultObject*>(memory) + 1);
+}
+
+PyObject* adopt_validation_result(void* memory, std::size_t block_size) {
+  auto* self = reinterpret_cast<ResultObject*>(
+      PyObject_InitVar(static_cast<PyVarObject*>(memory), state().validation_result_type,
+                       static_cast<Py_ssize_t>(block_size)));
+  self->block = result_block(memory);
   return reinterpret_cast<PyObject*>(self);
 }
 
-PyObject* new_validation_result(const char* block, ResultChunk* chunk) {
-  ResultObject* self = alloc_result(0);
-  if (self == nullptr) return nullptr;
-  self->block = block;
-  self->chunk = chunk;
-  if (chunk != nullptr) chunk->acquire();
+PyObject* new_plain_validation_result() {
+  void* memory = PyObject_Malloc(sizeof(ResultObject));
+  if (memory == nullptr) return PyErr_NoMemory();
+  auto* self = reinterpret_cast<ResultObject*>(PyObject_InitVar(
+      static_cast<PyVarObject*>(memory), state().validation_result_type, 0));
+  self->block = PackedResult::valid_block();
   return reinterpret_cast<PyObject*>(self);
+}
+
+PyObject* new_validation_result(const validator::PyValidationResult& result) {
+  if (PackedResult::is_plain(result)) return new_plain_validation_result();
+  const std::size_t size = PackedResult::size_of(result);
+  void* memory = new_result_memory(size);
+  if (memory == nullptr) return PyErr_NoMemory();
+  PackedResult::pack(result, result_block(memory));
+  return adopt_validation_result(memory, size);
 }
 
 }  // namespace morvane::bindings

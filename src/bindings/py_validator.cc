@@ -1,15 +1,17 @@
 #include "bindings/py_validator.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <exception>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <vector>
 
 #include "bindings/boundary.h"
 #include "bindings/py_result.h"
 #include "bindings/py_schema.h"
-#include "bindings/result_chunk.h"
 #include "bindings/worker_pool.h"
 #include "parser/recognizer.h"
 #include "validator/packed_result.h"
@@ -51,36 +53,128 @@ PyObject* morvane_validate(PyObject* self, PyObject* const* args, Py_ssize_t nar
   });
 }
 
-// What one thread of a batch keeps, owned by the batch: its recognizer, and the chunks of the
-// results it made. A lane is used by its one thread while the batch runs; the calling thread
-// drops it once the batch is over.
-struct Lane {
-  parser::Recognizer recognizer;
-  ChunkWriter chunks;
+// The work of a batch, counted in bytes of query: each query costs its length and about
+// kQueryWork more. A batch gets one helper thread per kHelperWork of it (a worker's wake-up
+// costs about as much as validating that), so a small one runs on the calling thread alone.
+constexpr std::size_t kQueryWork = 64;
+constexpr std::size_t kHelperWork = 2048;
+
+std::size_t helpers_for(const std::vector<std::string_view>& queries) {
+  std::size_t work = 0;
+  for (std::string_view query : queries) work += query.size() + kQueryWork;
+  return work / kHelperWork;
+}
+
+// Recognizers for the threads of batches, kept between batches so that each thread starts
+// with warm buffers; taken and given back under the interpreter lock, and never destroyed, like
+// the locked recognizer. No more are kept than the pool has lanes, and none grown past
+// kKeptRecognizerBytes (by a huge query).
+constexpr std::size_t kKeptRecognizerBytes = std::size_t{1} << 20;
+
+struct SpareRecognizers {
+  std::vector<std::unique_ptr<parser::Recognizer>> idle;
+  std::size_t most = 1;  // the lanes of the pool, once a batch has used it
 };
 
-// Validates every query on the worker pool, packing each result into a chunk of the thread
-// that made it and recording where (plain valid results share one block and take no room).
-// Runs without the interpreter lock: it touches no Python object, and `queries` are views of
-// str objects the caller holds. A fault on any thread is caught here and handed back, to be
-// raised once the lock is back.
-std::exception_ptr validate_all(const validator::Morvane& validator, WorkerPool& pool,
-                                const std::vector<std::string_view>& queries,
-                                std::vector<Lane>& lanes,
-                                ChunkWriter::Place* placed) noexcept {
-  try {
-    pool.parallel_for(queries.size(), [&](std::size_t lane, std::size_t begin, std::size_t end) {
-      Lane& own = lanes[lane];
-      for (std::size_t i = begin; i < end; ++i) {
-        const PyValidationResult result = validator.validate(queries[i], own.recognizer);
-        if (PackedResult::is_plain(result)) {
-          placed[i] = {nullptr, nullptr};
-        } else {
-          placed[i] = own.chunks.reserve(PackedResult::size_of(result));
-          PackedResult::pack(result, placed[i].block);
-        }
+SpareRecognizers& spare_recognizers() {
+  static auto* const spare = new SpareRecognizers();
+  return *spare;
+}
+
+// The recognizers of one batch, a lane each, taken from the spares and given back at the end.
+class BatchRecognizers {
+ public:
+  explicit BatchRecognizers(std::size_t lanes) {
+    std::vector<std::unique_ptr<parser::Recognizer>>& idle = spare_recognizers().idle;
+    lanes_.reserve(lanes);
+    while (lanes_.size() < lanes && !idle.empty()) {
+      lanes_.push_back(std::move(idle.back()));
+      idle.pop_back();
+    }
+    while (lanes_.size() < lanes) lanes_.push_back(std::make_unique<parser::Recognizer>());
+  }
+  ~BatchRecognizers() {
+    SpareRecognizers& spare = spare_recognizers();
+    for (std::unique_ptr<parser::Recognizer>& recognizer : lanes_) {
+      if (spare.idle.size() >= spare.most) break;
+      if (recognizer->retained_bytes() > kKeptRecognizerBytes) continue;
+      try {
+        spare.idle.push_back(std::move(recognizer));
+      } catch (const std::bad_alloc&) {
+        break;
       }
-    });
+    }
+  }
+  BatchRecognizers(const BatchRecognizers&) = delete;
+  BatchRecognizers& operator=(const BatchRecognizers&) = delete;
+
+  parser::Recognizer& lane(std::size_t lane) { return *lanes_[lane]; }
+
+ private:
+  std::vector<std::unique_ptr<parser::Recognizer>> lanes_;
+};
+
+// Where a batch's threads put each result: the memory of its object, with its block packed
+// (nullptr for a plain valid result, which needs none). Memory no object has adopted is freed
+// with the batch.
+struct Placed {
+  void* memory;
+  std::size_t block_size;
+};
+
+class PlacedResults {
+ public:
+  // Zeroed by calloc: a large array comes as fresh pages, first touched by the threads that
+  // fill it, and a batch cut short leaves nullptr where it placed nothing.
+  explicit PlacedResults(std::size_t n)
+      : n_(n), placed_(static_cast<Placed*>(std::calloc(std::max<std::size_t>(n, 1),
+                                                        sizeof(Placed)))) {
+    if (placed_ == nullptr) throw std::bad_alloc();
+  }
+  ~PlacedResults() {
+    for (std::size_t i = adopted_; i < n_; ++i) std::free(placed_[i].memory);
+    std::free(placed_);
+  }
+  PlacedResults(const PlacedResults&) = delete;
+  PlacedResults& operator=(const PlacedResults&) = delete;
+
+  Placed* get() { return placed_; }
+  // Entry `i` made into an object, and every one before it.
+  void adopted(std::size_t i) { adopted_ = i + 1; }
+
+ private:
+  std::size_t n_;
+  Placed* placed_;
+  std::size_t adopted_ = 0;
+};
+
+// Validates every query, on the calling thread alone when `pool` is nullptr, else with up to
+// `helpers` of its workers, packing each result with findings into memory of its own on the
+// thread that made it. Runs without the interpreter lock: it touches no Python object, and
+// `queries` are views of str objects the caller holds. A fault on any thread is caught here and
+// handed back, to be raised once the lock is back; memory placed before it is then freed with
+// `placed`.
+std::exception_ptr validate_all(const validator::Morvane& validator, WorkerPool* pool,
+                                std::size_t helpers, const std::vector<std::string_view>& queries,
+                                BatchRecognizers& recognizers, Placed* placed) noexcept {
+  const auto work = [&](std::size_t lane, std::size_t begin, std::size_t end) {
+    parser::Recognizer& recognizer = recognizers.lane(lane);
+    for (std::size_t i = begin; i < end; ++i) {
+      const PyValidationResult result = validator.validate(queries[i], recognizer);
+      if (PackedResult::is_plain(result)) continue;
+      const std::size_t size = PackedResult::size_of(result);
+      void* memory = new_result_memory(size);
+      if (memory == nullptr) throw std::bad_alloc();
+      PackedResult::pack(result, result_block(memory));
+      placed[i] = {memory, size};
+    }
+  };
+  try {
+    if (pool == nullptr) {
+      work(0, 0, queries.size());
+    } else {
+      pool->parallel_for(queries.size(), work, helpers);
+    }
   } catch (...) {
     return std::current_exception();
   }
@@ -97,25 +191,35 @@ PyObject* morvane_validate_batch(PyObject* self, PyObject* const* args, Py_ssize
         !to_text_list(slots[0], "queries", queries)) {
       return nullptr;
     }
-    WorkerPool& pool = process_pool();  // made or remade under the lock
     const std::size_t n = queries.texts.size();
-    std::vector<Lane> lanes(pool.lanes());
-    // Filled by the workers: left uninitialised, so that its pages are first touched there.
-    const std::unique_ptr<ChunkWriter::Place[]> placed =
-        std::make_unique_for_overwrite<ChunkWriter::Place[]>(n);
+    // A batch too small to pay for waking a worker runs on the calling thread, unless that
+    // thread's stack is smaller than a worker's; then the pool takes it all (see parallel_for).
+    std::size_t helpers = helpers_for(queries.texts);
+    WorkerPool* pool = nullptr;
+    std::size_t lanes = 1;
+    if (helpers > 0 || !has_worker_room()) {
+      pool = &process_pool();  // made or remade under the lock
+      helpers = std::min(helpers, pool->threads());
+      lanes = std::max<std::size_t>(helpers, 1) + 1;
+      spare_recognizers().most = pool->lanes();
+    }
+    BatchRecognizers recognizers(lanes);
+    PlacedResults placed(n);
     std::exception_ptr fault;
     Py_BEGIN_ALLOW_THREADS
-    fault = validate_all(self_validator(self), pool, queries.texts, lanes, placed.get());
+    fault = validate_all(self_validator(self), pool, helpers, queries.texts, recognizers,
+                         placed.get());
     Py_END_ALLOW_THREADS
     if (fault) std::rethrow_exception(fault);
 
-    // With the lock held, only the objects are made, each pointing at its block.
+    // With the lock held, only the objects are made.
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!list) return nullptr;
-    const char* const valid = PackedResult::valid_block();
     for (std::size_t i = 0; i < n; ++i) {
-      const ChunkWriter::Place& at = placed[i];
-      PyObject* item = new_validation_result(at.chunk != nullptr ? at.block : valid, at.chunk);
+      const Placed& at = placed.get()[i];
+      PyObject* item = at.memory != nullptr ? adopt_validation_result(at.memory, at.block_size)
+                                            : new_plain_validation_result();
+      placed.adopted(i);
       if (item == nullptr) return nullptr;
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
     }

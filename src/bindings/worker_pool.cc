@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include <string>
 #include <system_error>
 #include <utility>
+
+#include "parser/stack_bound.h"
 
 namespace morvane::bindings {
 namespace {
@@ -186,6 +189,11 @@ std::size_t affinity_count() {
 
 }  // namespace
 
+bool has_worker_room() {
+  // A worker's work has less than its whole stack, so a caller with this much has more.
+  return parser::StackBound::of_current_thread().room() >= kWorkerStackSize;
+}
+
 std::size_t pool_size(const char* rayon_num_threads, const char* rayon_rs_num_cpus,
                       std::size_t available) {
   if (const std::optional<std::size_t> threads = parse_env(rayon_num_threads)) {
@@ -233,11 +241,12 @@ std::size_t available_parallelism() {
   return cpus;
 }
 
-// One parallel_for call. It lives on the caller's stack and sits in the pool's queue while
-// workers may join it; the caller unlinks it and waits for workers_inside to reach 0 before
-// returning, so no worker touches it afterwards.
+// One parallel_for call that workers may join. It lives on the caller's stack and sits in the
+// pool's queue while workers may join it; the caller unlinks it and waits for workers_inside to
+// reach 0 before returning, so no worker touches it afterwards.
 struct WorkerPool::Job {
-  Job(FunctionRef work, std::size_t n, std::size_t chunk) : work(work), n(n), chunk(chunk) {}
+  Job(FunctionRef work, std::size_t n, std::size_t chunk, std::size_t helpers)
+      : work(work), n(n), chunk(chunk), helpers(helpers) {}
 
   // Claims and runs ranges on `lane` until none is left or one has thrown.
   void run(std::size_t lane) noexcept {
@@ -261,14 +270,20 @@ struct WorkerPool::Job {
   bool claimable() const {
     return next.load(std::memory_order_relaxed) < n && !failed.load(std::memory_order_relaxed);
   }
+  // Under the pool mutex: whether one more worker may join.
+  bool joinable() const { return joined < helpers && claimable(); }
 
   const FunctionRef work;
   const std::size_t n;
   const std::size_t chunk;
+  const std::size_t helpers;         // the most workers that may join
   std::atomic<std::size_t> next{0};  // the first index not yet claimed
   std::atomic<bool> failed{false};   // a range threw: claim no more
   std::exception_ptr error;          // written by the range that set `failed`
-  std::size_t workers_inside = 0;    // guarded by the pool mutex
+  std::size_t joined = 0;            // workers that joined, guarded by the pool mutex
+  // Workers inside run(): changed under the pool mutex, read without it by the caller waiting
+  // for the last ones to leave.
+  std::atomic<std::size_t> workers_inside{0};
   Job* newer = nullptr;              // the queue link, guarded by the pool mutex
 };
 
@@ -289,10 +304,10 @@ WorkerPool::WorkerPool(std::size_t threads) {
     }
   }
   pthread_attr_destroy(&attributes);
-  // Each worker readies its exception state before it takes its lane: waiting for every lane
-  // to be taken keeps that first allocation ahead of the first work.
+  // Each worker readies its exception state before it counts as started: waiting for all
+  // keeps that first allocation ahead of the first work.
   std::unique_lock lock(mutex_);
-  job_left_.wait(lock, [&] { return next_lane_ == workers_.size(); });
+  job_left_.wait(lock, [&] { return started_ == workers_.size(); });
 }
 
 WorkerPool::~WorkerPool() {
@@ -310,52 +325,113 @@ void* WorkerPool::worker_main(void* pool) {
   return nullptr;
 }
 
-WorkerPool::Job* WorkerPool::claimable_job() const {
+WorkerPool::Job* WorkerPool::joinable_job() const {
   for (Job* job = oldest_; job != nullptr; job = job->newer) {
-    if (job->claimable()) return job;
+    if (job->joinable()) return job;
   }
   return nullptr;
 }
 
-void WorkerPool::work_loop() {
-  std::unique_lock lock(mutex_);
-  const std::size_t lane = next_lane_++;
-  job_left_.notify_all();
-  for (;;) {
-    Job* job = nullptr;
-    job_posted_.wait(lock, [&] { return stopping_ || (job = claimable_job()) != nullptr; });
-    if (stopping_) return;
-    ++job->workers_inside;
-    lock.unlock();
-    job->run(lane);
-    lock.lock();
-    if (--job->workers_inside == 0) job_left_.notify_all();
+namespace {
+
+// Tells the processor that the thread is spinning, where it has a way to.
+inline void spin_pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// Spins until done() or `limit` has passed.
+template <class Done>
+void spin_until(Done done, std::chrono::microseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done() && std::chrono::steady_clock::now() < until) {
+    for (int i = 0; i < 64; ++i) spin_pause();
   }
 }
 
-void WorkerPool::parallel_for(std::size_t n, FunctionRef work) {
+// A caller that has run out of ranges spins this long for the workers still inside its job
+// (running their last range) before it sleeps: far less than the two wake-ups that sleeping
+// costs on common virtual machines.
+constexpr std::chrono::microseconds kLeaveSpin{50};
+
+}  // namespace
+
+void WorkerPool::work_loop() {
+  std::unique_lock lock(mutex_);
+  ++started_;
+  job_left_.notify_all();
+  for (;;) {
+    if (stopping_) return;
+    Job* job = joinable_job();
+    if (job == nullptr) {
+      const std::uint64_t seen = posts_;
+      ++sleeping_;
+      job_posted_.wait(lock, [&] { return stopping_ || posts_ != seen; });
+      --sleeping_;
+      continue;
+    }
+    const std::size_t lane = ++job->joined;
+    job->workers_inside.fetch_add(1, std::memory_order_relaxed);
+    lock.unlock();
+    job->run(lane);
+    lock.lock();
+    if (job->workers_inside.fetch_sub(1, std::memory_order_release) == 1) {
+      job_left_.notify_all();
+    }
+  }
+}
+
+void WorkerPool::run_with_helpers(Job& job, bool caller_works) {
+  std::size_t wake = 0;
+  bool wake_all = false;
+  {
+    std::lock_guard lock(mutex_);
+    (newest_ != nullptr ? newest_->newer : oldest_) = &job;
+    newest_ = &job;
+    ++posts_;
+    wake = std::min(job.helpers, sleeping_);
+    wake_all = wake == sleeping_;
+  }
+  if (wake_all && wake > 0) {
+    job_posted_.notify_all();
+  } else {
+    for (std::size_t i = 0; i < wake; ++i) job_posted_.notify_one();
+  }
+  if (caller_works) {
+    job.run(0);
+    spin_until([&] { return job.workers_inside.load(std::memory_order_acquire) == 0; },
+               kLeaveSpin);
+  }
+  std::unique_lock lock(mutex_);
+  // A caller that works has claimed every range by now; one that does not waits until the
+  // workers have, so that no later worker joins a finished job.
+  job_left_.wait(lock, [&] {
+    return job.workers_inside.load(std::memory_order_relaxed) == 0 && !job.claimable();
+  });
+  Job* previous = nullptr;
+  for (Job* queued = oldest_; queued != &job; queued = queued->newer) previous = queued;
+  (previous != nullptr ? previous->newer : oldest_) = job.newer;
+  if (newest_ == &job) newest_ = previous;
+}
+
+void WorkerPool::parallel_for(std::size_t n, FunctionRef work, std::size_t helpers) {
   if (n == 0) return;
   make_exception_state();
-  const std::size_t chunk = std::max<std::size_t>(1, n / (8 * (workers_.size() + 1)));
-  Job job(work, n, chunk);
-  // A single range gains nothing from waking the workers.
-  const bool shared = !workers_.empty() && n > chunk;
-  if (shared) {
-    {
-      std::lock_guard lock(mutex_);
-      (newest_ != nullptr ? newest_->newer : oldest_) = &job;
-      newest_ = &job;
-    }
-    job_posted_.notify_all();
-  }
-  job.run(workers_.size());
-  if (shared) {
-    std::unique_lock lock(mutex_);
-    Job* previous = nullptr;
-    for (Job* queued = oldest_; queued != &job; queued = queued->newer) previous = queued;
-    (previous != nullptr ? previous->newer : oldest_) = job.newer;
-    if (newest_ == &job) newest_ = previous;
-    job_left_.wait(lock, [&] { return job.workers_inside == 0; });
+  const bool caller_works = workers_.empty() || has_worker_room();
+  helpers = std::min(helpers, workers_.size());
+  if (!caller_works) helpers = std::max<std::size_t>(helpers, 1);
+  const std::size_t chunk = std::max<std::size_t>(1, n / (8 * (helpers + 1)));
+  // No more helpers than ranges for them.
+  const std::size_t ranges = n / chunk + (n % chunk != 0 ? 1 : 0);
+  helpers = std::min(helpers, ranges - (caller_works ? 1 : 0));
+  Job job(work, n, chunk, helpers);
+  if (helpers == 0) {
+    job.run(0);
+  } else {
+    run_with_helpers(job, caller_works);
   }
   if (job.error) std::rethrow_exception(job.error);
 }

@@ -2,11 +2,11 @@
 //
 // A WorkerPool owns a fixed set of threads, each with a kWorkerStackSize stack (the recognizer,
 // builder and validator depth limits are sized for it). parallel_for splits [0, n) into ranges
-// that the calling thread and idle workers claim one at a time; the caller always works on its
-// own call, so a call completes even when every worker is busy or none could be started. Each
-// range is handed the lane of the thread that runs it, so a call can give every thread state of
-// its own, owned by the call. The pool uses only the C and C++ runtimes and changes no
-// process-wide setting (no signal masks, no fork handlers).
+// that the calling thread and the workers it lets help claim one at a time; a caller with a
+// stack like a worker's works on its own call, so the call completes even when every worker is
+// busy or none could be started. Each range is handed the lane of the thread that runs it, so
+// a call can give every thread state of its own, owned by the call. The pool uses only the C
+// and C++ runtimes and changes no process-wide setting (no signal masks, no fork handlers).
 //
 // Python-free: the bindings release the interpreter lock around parallel_for, and the work they
 // pass touches no Python object.
@@ -16,6 +16,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -72,6 +73,11 @@ class FunctionRef {
   void (*call_)(void*, std::size_t, std::size_t, std::size_t);
 };
 
+// Whether the calling thread's stack has room for work the size of a worker's whole stack: a
+// caller that has not (a thread after threading.stack_size(), a main thread under a small
+// `ulimit -s`) runs no batch work itself.
+bool has_worker_room();
+
 class WorkerPool {
  public:
   // Starts up to `threads` workers. A thread that cannot be started is simply not there (nor
@@ -83,21 +89,30 @@ class WorkerPool {
   WorkerPool& operator=(const WorkerPool&) = delete;
 
   // Calls work(lane, begin, end) over disjoint non-empty ranges covering [0, n), each index
-  // exactly once, on the workers and on the calling thread, which returns only when every range
-  // is done; every write the work made is then visible to the caller. `work` is called from
-  // several threads at once. `lane` is below lanes(): each worker has a lane of its own below
-  // threads() and the calling thread has lane threads(), so no two threads running work of one
-  // call ever share a lane. If it throws, ranges not yet started are skipped and the first
-  // exception is rethrown here once the running ranges have finished.
+  // exactly once, on the calling thread and on at most `helpers` workers, and returns only
+  // when every range is done; every write the work made is then visible to the caller. `work`
+  // is called from several threads at once. The calling thread runs on lane 0 and the workers
+  // that join the call on lanes 1, 2, ... in the order they join, so `lane` is at most the
+  // number of helpers (and below lanes()) and no two threads of one call share a lane. If it
+  // throws, ranges not yet started are skipped and the first exception is rethrown here once
+  // the running ranges have finished.
+  //
+  // With no helpers the calling thread runs the whole call alone, touching nothing shared.
+  // Otherwise it wakes one idle worker, and each worker that joins wakes the next while
+  // ranges remain unclaimed and helpers may still join; a worker that wakes to find nothing
+  // left to claim leaves without the caller waiting for it. A calling thread without
+  // has_worker_room() runs no range itself: it waits for the workers (at least one
+  // helps), so that a call's results do not depend on which thread ran each range. Without
+  // workers the caller runs everything.
   //
   // Any number of threads may call this at once, and work may call it again: each call queues
-  // its own job, idle workers help the oldest job first, and the caller works its own job to
-  // the end, so no call waits on another.
-  void parallel_for(std::size_t n, FunctionRef work);
+  // its own job, idle workers help the oldest job first, and a caller with room works its own
+  // job to the end, so no call waits on another.
+  void parallel_for(std::size_t n, FunctionRef work, std::size_t helpers = SIZE_MAX);
 
   // The workers that started.
   std::size_t threads() const { return workers_.size(); }
-  // The lanes a call's work sees: one per worker and one for the calling thread.
+  // The lanes a call's work may see: one per worker and one for the calling thread.
   std::size_t lanes() const { return workers_.size() + 1; }
 
  private:
@@ -105,19 +120,22 @@ class WorkerPool {
 
   static void* worker_main(void* pool);
   void work_loop();
-  Job* claimable_job() const;
+  Job* joinable_job() const;
+  void run_with_helpers(Job& job, bool caller_works);
 
   std::vector<pthread_t> workers_;
   std::mutex mutex_;
   std::condition_variable job_posted_;  // a job joined the queue, or the pool is stopping
-  std::condition_variable job_left_;    // a worker left a job, or took its lane
+  std::condition_variable job_left_;    // a worker left a job, or started
   // The queue of jobs, oldest first, linked through Job::newer. Guarded by mutex_.
   Job* oldest_ = nullptr;
   Job* newest_ = nullptr;
   bool stopping_ = false;  // guarded by mutex_
-  // The lane the next worker to start takes: each started thread takes one, so the workers'
-  // lanes are 0 to threads() - 1. Guarded by mutex_.
-  std::size_t next_lane_ = 0;
+  // Workers past their start-up, workers waiting for a job, and the jobs posted so far (a
+  // sleeper wakes for a post). Guarded by mutex_.
+  std::size_t started_ = 0;
+  std::size_t sleeping_ = 0;
+  std::uint64_t posts_ = 0;
 };
 
 // The process's pool, sized pool_size(RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS,

@@ -38,6 +38,13 @@ class StackBound {
   // Whether the calling frame lies within kStackReserve of the low end of the stack.
   [[gnu::always_inline]] bool reached() const { return stack_pointer() < floor_; }
 
+  // The stack the calling frame has above the bound: 0 once reached, and as much as the
+  // address space holds when there is no bound.
+  std::size_t room() const {
+    const std::uintptr_t sp = stack_pointer();
+    return sp > floor_ ? sp - floor_ : 0;
+  }
+
  private:
   explicit StackBound(std::uintptr_t floor) : floor_(floor) {}
   // Read from the register: asking for the frame's address would give every recursive
