@@ -488,6 +488,80 @@ def test_small_thread_stacks_get_the_nesting_error_not_a_crash():
     assert "too deep" in report["32"]
 
 
+# The same deep query many times in one batch, called from a thread with a small stack and
+# from a main thread under a small stack limit: the calling thread, short of the room a worker
+# has, leaves the work to the pool, so every copy gets the result the pool's threads give (the
+# query fits their stacks), and so does a batch too small to wake a worker otherwise.
+DEEP_BATCH_SCRIPT = """
+import json, sys, threading, _morvane
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+deep = "RETURN " + "(" * 69 + "1" + ")" * 69
+seen = {}
+def run():
+    seen["large"] = sorted({r.to_json() for r in validator.validate_batch([deep] * 2000)})
+    seen["small"] = sorted({r.to_json() for r in validator.validate_batch([deep, "RETURN 1"])})
+if sys.argv[1] == "thread":
+    threading.stack_size(128 * 1024)
+    thread = threading.Thread(target=run)
+    thread.start()
+    thread.join()
+else:
+    run()
+print(json.dumps(seen))
+"""
+
+
+def limit_main_stack():
+    import resource
+    resource.setrlimit(resource.RLIMIT_STACK, (128 << 10, resource.RLIM_INFINITY))
+
+
+@pytest.mark.parametrize("caller", ["thread", "main"])
+def test_a_caller_with_a_small_stack_gets_the_results_of_the_pool(caller):
+    done = subprocess.run([sys.executable, "-c", DEEP_BATCH_SCRIPT, caller], capture_output=True,
+                          text=True, timeout=300,
+                          preexec_fn=limit_main_stack if caller == "main" else None)
+    assert done.returncode == 0, done.stderr
+    seen = json.loads(done.stdout)
+    assert len(seen["large"]) == 1, seen
+    assert json.loads(seen["large"][0])["is_valid"], seen
+    assert len(seen["small"]) == 1 and json.loads(seen["small"][0])["is_valid"], seen
+
+
+# Many one-query batches whose every result is kept, then a random half dropped, round after
+# round, against the same results made by validate: a kept result holds its own memory and no
+# mapping of the process, whatever the pattern of keeping.
+CHURN_SCRIPT = """
+import json, random, resource, sys, _morvane
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+query = "MATCH (p:Persn) RETURN p.nme"
+make = ((lambda: validator.validate_batch([query])[0]) if sys.argv[1] == "batch" else
+        (lambda: validator.validate(query)))
+def maps():
+    with open("/proc/self/maps") as lines:
+        return sum(1 for _ in lines)
+make()
+kept, rng, start = [], random.Random(1), maps()
+for round in range(4):
+    kept += [make() for _ in range(60_000)]
+    rng.shuffle(kept)
+    del kept[len(kept) // 2:]
+print(json.dumps({"maps": maps() - start,
+                  "rss": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024}))
+"""
+
+
+def test_results_kept_from_many_small_batches_hold_only_themselves():
+    figures = {}
+    for how in ("batch", "validate"):
+        done = subprocess.run([sys.executable, "-c", CHURN_SCRIPT, how], capture_output=True,
+                              text=True, timeout=300)
+        assert done.returncode == 0, done.stderr
+        figures[how] = json.loads(done.stdout)
+    assert figures["batch"]["maps"] < 50, figures
+    assert figures["batch"]["rss"] < 1.5 * figures["validate"]["rss"], figures
+
+
 # Batches that need more and more memory under an address-space limit a little above what the
 # process holds: each either gives its results or raises MemoryError. Prints the outcomes (the
 # number of results, 0 for MemoryError). The pool is started first, as in a program whose pool
