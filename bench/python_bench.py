@@ -19,10 +19,15 @@ One run prints these sections:
 4. ValidationResult.to_json and to_dict of a valid result, one with a suggestion and a syntax
    error.
 5. The memory that one large batch takes, its results kept, in a process of its own: of corpus
-   queries and of the mix of short queries.
-6. parse_query over the corpus queries the parser accepts, against BM_ParseReusedCorpus of
+   queries and of the mix of short queries. Then, each in a process of its own against the same
+   results made by validate: one result kept from each of many one-query batches, and a
+   pipeline of prompts giving 8 candidate queries each (5% invalid), validated as one batch,
+   whose invalid results are kept.
+6. Small batches: validate_batch of 1 to 4096 short queries (one in eight with errors) against a
+   Python loop of validate over the same queries, per call.
+7. parse_query over the corpus queries the parser accepts, against BM_ParseReusedCorpus of
    bench/parse_bench.cc (parse_query, too, keeps its recognizer from call to call).
-7. CypherGenerator.generate_batch for each query type, on the wide schema of
+8. CypherGenerator.generate_batch for each query type, on the wide schema of
    bench/generator_bench.cc, against that program's BM_GenerateWideSchema.
 
 Python figures are medians of wall-clock timings: an operation runs in a loop long enough to take
@@ -39,6 +44,8 @@ import argparse
 import json
 import os
 import platform
+import random
+import resource
 import shlex
 import statistics
 import subprocess
@@ -159,8 +166,20 @@ SHORT_MIX_ERRORS = (9, 25)
 SHORT_KINDS = {"mixed": "a mix, 36% with errors", "valid": "only valid ones",
                "errors": "only ones with errors"}
 
+# The kept results and small batches of memory_section and small_batch_section: a schema of
+# two labels and one type, a valid query and one with errors.
+SMALL_NODES = {"Person": ["name", "age"], "Movie": ["title"]}
+SMALL_RELATIONSHIPS = {"ACTED_IN": ("Person", "Movie", [])}
+SMALL_GOOD = "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) RETURN p.name, m.title"
+SMALL_BAD = "MATCH (p:Persn)-[:ACTED_IN]->(m:Movie) RETURN p.nme"
+SMALL_SIZES = [1, 2, 8, 64, 512, 4096]
+
 # The goals, as ratios.
 VALIDATE_OVERHEAD_GOAL = 1.15
+KEEP_ONE_MEMORY_GOAL = 2.0  # batch / validate
+PIPELINE_MEMORY_GOAL = 1.5  # batch / loop
+# batch / loop of small_batch_section, by batch size.
+SMALL_BATCH_GOALS = {1: 1.3, 2: 1.2, 8: 1.2, 64: 0.6, 512: 0.53, 4096: 0.23}
 BATCH_SPEEDUP_GOAL = 6.0
 SHORT_SPEEDUP_GOALS = {"mixed": 6.0, "valid": 7.0}  # on the most threads; on one, at least 1x
 PARSE_OVERHEAD_GOAL = 1.25
@@ -176,6 +195,9 @@ class Plan:
         self.batch_count = 10_000 if quick else 100_000
         self.batch_repetitions = 1 if quick else 5
         self.memory_count = 100_000 if quick else 1_000_000
+        self.keep_count = 10_000 if quick else 100_000
+        self.prompt_count = 10_000 if quick else 300_000
+        self.small_work = 4_000 if quick else 40_000
         self.generate_count = 10_000 if quick else 100_000
         self.generate_repetitions = 1 if quick else 9
         types = CypherGenerator.supported_types()
@@ -469,6 +491,46 @@ def child_memory(workload, count):
     return {"peak": peak - before, "kept": kept - before}
 
 
+def small_validator():
+    return Morvane(Schema(SMALL_NODES, SMALL_RELATIONSHIPS))
+
+
+def max_rss():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
+
+def maps_count():
+    with open("/proc/self/maps") as maps:
+        return sum(1 for _ in maps)
+
+
+def child_keep(mode, count):
+    """The peak resident memory and the mappings of a process that keeps one result of each of
+    `count` validations of a query with errors: each from a batch of its own, or from validate."""
+    validator = small_validator()
+    if mode == "batch":
+        kept = [validator.validate_batch([SMALL_BAD])[0] for _ in range(count)]
+    else:
+        kept = [validator.validate(SMALL_BAD) for _ in range(count)]
+    assert len(kept) == count
+    return {"rss": max_rss(), "maps": maps_count()}
+
+
+def child_pipeline(mode, count):
+    """`count` prompts of 8 candidate queries, each invalid with chance 5%, validated as one
+    batch or in a loop of validate; the invalid results are kept. The peak resident memory and
+    the seconds taken."""
+    validator = small_validator()
+    rng, report = random.Random(2), []
+    start = time.perf_counter()
+    for _ in range(count):
+        queries = [SMALL_BAD if rng.random() < 0.05 else SMALL_GOOD for _ in range(8)]
+        results = (validator.validate_batch(queries) if mode == "batch" else
+                   [validator.validate(query) for query in queries])
+        report += [result for result in results if not result.is_valid]
+    return {"rss": max_rss(), "seconds": time.perf_counter() - start, "kept": len(report)}
+
+
 def batch_section(plan):
     count = plan.batch_count
     validator = Morvane(validate_bench_schema())
@@ -547,6 +609,49 @@ def memory_section(plan):
                 ["figure", "bytes", "per query"], rows)
 
 
+def kept_results_section(plan):
+    rows = []
+    keep = {mode: run_child(["--keep-child", mode, str(plan.keep_count)], {})
+            for mode in ("batch", "validate")}
+    for mode, title in [("batch", "validate_batch([query])[0]"), ("validate", "validate(query)")]:
+        rows.append((f"one result of {title}, {plan.keep_count:,} kept",
+                     f"{keep[mode]['rss'] / 2**20:.0f} MB", f"{keep[mode]['maps']}", ""))
+    pipeline = {mode: run_child(["--pipeline-child", mode, str(plan.prompt_count)], {})
+                for mode in ("batch", "loop")}
+    for mode, title in [("batch", "validate_batch(8 queries)"), ("loop", "loop of validate")]:
+        rows.append((f"{plan.prompt_count:,} prompts, {title}, invalid kept "
+                     f"({pipeline[mode]['kept']:,})", f"{pipeline[mode]['rss'] / 2**20:.0f} MB",
+                     "", show_time(pipeline[mode]["seconds"])))
+    print_table("Results kept from many small batches, against validate (peak resident memory)",
+                ["workload", "memory", "mappings", "time"], rows)
+    print()
+    ratio = keep["batch"]["rss"] / keep["validate"]["rss"]
+    print(f"one kept per batch, batch / validate memory: {ratio:.2f}x "
+          f"(goal: at most {KEEP_ONE_MEMORY_GOAL:.1f}x): {verdict(ratio <= KEEP_ONE_MEMORY_GOAL)}")
+    ratio = pipeline["batch"]["rss"] / pipeline["loop"]["rss"]
+    print(f"pipeline, batch / loop memory: {ratio:.2f}x "
+          f"(goal: at most {PIPELINE_MEMORY_GOAL:.1f}x): {verdict(ratio <= PIPELINE_MEMORY_GOAL)}")
+
+
+def small_batch_section(plan):
+    validator = small_validator()
+    rows = []
+    for n in SMALL_SIZES:
+        queries = [SMALL_BAD if i % 8 == 0 else SMALL_GOOD for i in range(n)]
+        calls = max(1, plan.small_work // n)
+        batch = statistics.median(
+            loop_seconds(validator.validate_batch, (queries,), calls) / calls
+            for _ in range(plan.repetitions))
+        loop = statistics.median(
+            loop_seconds(collect, (validator.validate, queries), calls) / calls
+            for _ in range(plan.repetitions))
+        goal = SMALL_BATCH_GOALS[n]
+        rows.append((f"{n}", show_time(batch), show_time(loop), f"{batch / loop:.2f}",
+                     f"at most {goal:.2f}: {verdict(batch / loop <= goal)}"))
+    print_table("Small batches (one query in eight with errors), per call",
+                ["queries", "validate_batch", "loop of validate", "batch / loop", "goal"], rows)
+
+
 def parse_section(plan, corpus):
     accepted = [query for query in corpus if parse_query(query).is_valid]
     python = plan.per_call(call_each, parse_query, accepted) / len(accepted)
@@ -605,6 +710,11 @@ def main():
                         help=argparse.SUPPRESS)
     parser.add_argument("--memory-child", nargs=2, metavar=("WORKLOAD", "COUNT"),
                         help=argparse.SUPPRESS)
+    # The children of kept_results_section: MODE is "batch" or the other way of validating.
+    parser.add_argument("--keep-child", nargs=2, metavar=("MODE", "COUNT"),
+                        help=argparse.SUPPRESS)
+    parser.add_argument("--pipeline-child", nargs=2, metavar=("MODE", "COUNT"),
+                        help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.batch_child:
         workload, count, repetitions = args.batch_child
@@ -613,6 +723,14 @@ def main():
     if args.memory_child:
         workload, count = args.memory_child
         print(json.dumps(child_memory(workload, int(count))))
+        return
+    if args.keep_child:
+        mode, count = args.keep_child
+        print(json.dumps(child_keep(mode, int(count))))
+        return
+    if args.pipeline_child:
+        mode, count = args.pipeline_child
+        print(json.dumps(child_pipeline(mode, int(count))))
         return
 
     plan = Plan(args.quick)
@@ -632,6 +750,8 @@ def main():
     short_batch_section(plan)
     result_section(plan)
     memory_section(plan)
+    kept_results_section(plan)
+    small_batch_section(plan)
     parse_section(plan, corpus)
     generate_section(plan)
     print()
