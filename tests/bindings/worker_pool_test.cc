@@ -228,6 +228,89 @@ TEST(ParallelFor, CoversEveryIndexOnce) {
   }
 }
 
+// The lanes that ran some range of a call of n indices with at most `helpers` workers, and
+// whether every range ran on the calling thread.
+struct LanesSeen {
+  std::vector<bool> lanes;
+  bool all_on_caller = true;
+};
+
+LanesSeen lanes_of(WorkerPool& pool, std::size_t n, std::size_t helpers) {
+  LanesSeen seen;
+  seen.lanes.assign(pool.lanes(), false);
+  std::vector<std::atomic<bool>> used(pool.lanes());
+  std::atomic<bool> elsewhere{false};
+  const std::thread::id caller = std::this_thread::get_id();
+  pool.parallel_for(
+      n,
+      [&](std::size_t lane, std::size_t, std::size_t) {
+        used[lane] = true;
+        if (std::this_thread::get_id() != caller) elsewhere = true;
+        // Long enough that idle workers get to join.
+        for (int i = 0; i < 200; ++i) std::this_thread::yield();
+      },
+      helpers);
+  for (std::size_t lane = 0; lane < used.size(); ++lane) seen.lanes[lane] = used[lane];
+  seen.all_on_caller = !elsewhere;
+  return seen;
+}
+
+TEST(ParallelFor, NoMoreWorkersJoinThanTheCallAllows) {
+  WorkerPool pool(4);
+  for (std::size_t helpers : {0, 1, 2}) {
+    for (int round = 0; round < 20; ++round) {
+      const LanesSeen seen = lanes_of(pool, 500, helpers);
+      for (std::size_t lane = helpers + 1; lane < seen.lanes.size(); ++lane) {
+        EXPECT_FALSE(seen.lanes[lane]) << "lane " << lane << " with " << helpers << " helpers";
+      }
+      if (helpers == 0) {
+        EXPECT_TRUE(seen.all_on_caller);
+      }
+    }
+  }
+  EXPECT_TRUE(covers_once(pool, 1000));
+}
+
+// Runs `body` on a new thread with a stack of `bytes`, and waits for it.
+template <class Body>
+void on_small_stack(std::size_t bytes, Body body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, bytes), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attributes,
+                [](void* body) -> void* {
+                  (*static_cast<Body*>(body))();
+                  return nullptr;
+                },
+                &body),
+            0);
+  pthread_attr_destroy(&attributes);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+}
+
+// A caller whose stack is smaller than a worker's runs none of its ranges, however few it
+// allows helpers, so that no result depends on which thread made it; without workers it runs
+// them all.
+TEST(ParallelFor, ACallerWithASmallStackLeavesItsRangesToTheWorkers) {
+  WorkerPool pool(2);
+  WorkerPool alone(0);
+  on_small_stack(std::size_t{256} << 10, [&] {
+    EXPECT_FALSE(has_worker_room());
+    for (std::size_t helpers : {0, 1, 8}) {
+      for (std::size_t n : {1, 2, 100}) {
+        const LanesSeen seen = lanes_of(pool, n, helpers);
+        EXPECT_FALSE(seen.lanes[0]) << n << " indices, " << helpers << " helpers";
+        EXPECT_FALSE(seen.all_on_caller);
+        EXPECT_TRUE(lanes_of(alone, n, helpers).all_on_caller);
+      }
+    }
+    EXPECT_TRUE(covers_once(pool, 1000));
+  });
+  EXPECT_TRUE(has_worker_room());
+}
+
 TEST(ParallelFor, RethrowsTheFirstExceptionAndKeepsWorking) {
   WorkerPool pool(3);
   try {
