@@ -118,6 +118,8 @@ def limit_cases():
     for word in words.split():
         cases += [(f"RETURN 1 AS {word}", True), (f"RETURN 1 AS {word.lower()}", True),
                   (f"RETURN 1 AS `{word}`", False)]
+    calls = re.search(r"A function's own name may still be one \((.*?)\);", TEXT, flags=re.DOTALL)
+    cases += [(f"RETURN {call}", False) for call in code_spans(calls.group(1))]
     return cases
 
 
@@ -137,6 +139,14 @@ def test_readme_limits_are_the_grammar_s(query, refused):
         assert len(syntax) == 1 and syntax[0].position_line is not None
     else:
         assert syntax == []
+
+
+def test_readme_reserved_schema_names_match_in_backticks():
+    # The schema takes the names that a query can write only in backticks, and the backticked
+    # names are the schema's.
+    graph = Schema({"End": ["x"]}, {"CONTAINS": ("End", "End", [])})
+    result = Morvane(graph).validate("MATCH (a:`End`)-[:`CONTAINS`]->(b:`End`) RETURN a.x")
+    assert result.is_valid, result.errors
 
 
 def test_readme_code_table_is_the_module_s():
