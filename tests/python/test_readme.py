@@ -149,6 +149,25 @@ def test_readme_reserved_schema_names_match_in_backticks():
     assert result.is_valid, result.errors
 
 
+def nesting_figures():
+    """(query nested n deep, n) for each nesting the README gives the deepest figure of."""
+    figures = re.search(r"the most that parse are (\d+) levels of\s+parentheses around a RETURN "
+                        r"item and (\d+) nested FOREACH clauses", TEXT)
+    parentheses, foreach = (int(figure) for figure in figures.groups())
+    return [(lambda n: "RETURN " + "(" * n + "1" + ")" * n, parentheses),
+            (lambda n: "FOREACH (x IN [1] | " * n + "CREATE ()" + ")" * n, foreach)]
+
+
+@pytest.mark.parametrize("nest, deepest", nesting_figures(), ids=["parentheses", "foreach"])
+def test_readme_nesting_figures_are_the_deepest_that_parse(nest, deepest):
+    # On the calling thread, the main one, which meets the depth limit before its stack runs short.
+    message = re.search(r'"(query nested deeper than \d+ levels)"', TEXT).group(1)
+    validator = Morvane(Schema({}, {}))
+    assert validator.validate(nest(deepest)).syntax_errors == []
+    deeper = validator.validate(nest(deepest + 1)).syntax_errors
+    assert len(deeper) == 1 and deeper[0].endswith(message), deeper
+
+
 def test_readme_code_table_is_the_module_s():
     table = [tuple(row[:3]) for row in table_rows("| Code | Name | Severity | Meaning |")]
     source = (ROOT / "src" / "diagnostics" / "diagnostic_codes.def").read_text()
