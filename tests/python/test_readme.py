@@ -1,6 +1,7 @@
 """The Python examples in the project's README run as written, the values their comments show
 are the values the expressions give, the queries of its limits table are refused and accepted as
-it says, and its table of diagnostic codes is the module's."""
+it says, its nesting figures are the deepest that parse, and its table of diagnostic codes is the
+module's."""
 import ast
 import io
 import re
