@@ -1,6 +1,7 @@
 """The Python examples in the project's README run as written, the values their comments show
 are the values the expressions give, the queries of its limits table are refused and accepted as
-it says, and its table of diagnostic codes is the module's."""
+it says, its nesting figures are the deepest that parse, and its table of diagnostic codes is the
+module's."""
 import ast
 import io
 import re
@@ -118,6 +119,8 @@ def limit_cases():
     for word in words.split():
         cases += [(f"RETURN 1 AS {word}", True), (f"RETURN 1 AS {word.lower()}", True),
                   (f"RETURN 1 AS `{word}`", False)]
+    calls = re.search(r"A function's own name may still be one \((.*?)\);", TEXT, flags=re.DOTALL)
+    cases += [(f"RETURN {call}", False) for call in code_spans(calls.group(1))]
     return cases
 
 
@@ -137,6 +140,33 @@ def test_readme_limits_are_the_grammar_s(query, refused):
         assert len(syntax) == 1 and syntax[0].position_line is not None
     else:
         assert syntax == []
+
+
+def test_readme_reserved_schema_names_match_in_backticks():
+    # The schema takes the names that a query can write only in backticks, and the backticked
+    # names are the schema's.
+    graph = Schema({"End": ["x"]}, {"CONTAINS": ("End", "End", [])})
+    result = Morvane(graph).validate("MATCH (a:`End`)-[:`CONTAINS`]->(b:`End`) RETURN a.x")
+    assert result.is_valid, result.errors
+
+
+def nesting_figures():
+    """(query nested n deep, n) for each nesting the README gives the deepest figure of."""
+    figures = re.search(r"the most that parse are (\d+) levels of\s+parentheses around a RETURN "
+                        r"item and (\d+) nested FOREACH clauses", TEXT)
+    parentheses, foreach = (int(figure) for figure in figures.groups())
+    return [(lambda n: "RETURN " + "(" * n + "1" + ")" * n, parentheses),
+            (lambda n: "FOREACH (x IN [1] | " * n + "CREATE ()" + ")" * n, foreach)]
+
+
+@pytest.mark.parametrize("nest, deepest", nesting_figures(), ids=["parentheses", "foreach"])
+def test_readme_nesting_figures_are_the_deepest_that_parse(nest, deepest):
+    # On the calling thread, the main one, which meets the depth limit before its stack runs short.
+    message = re.search(r'"(query nested deeper than \d+ levels)"', TEXT).group(1)
+    validator = Morvane(Schema({}, {}))
+    assert validator.validate(nest(deepest)).syntax_errors == []
+    deeper = validator.validate(nest(deepest + 1)).syntax_errors
+    assert len(deeper) == 1 and deeper[0].endswith(message), deeper
 
 
 def test_readme_code_table_is_the_module_s():
