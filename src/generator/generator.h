@@ -84,7 +84,7 @@ class CypherGenerator {
     std::string target;
   };
 
-  // All names are kept as written; each list is in the byte order of the schema's names.
+  // Every name as a query writes it; each list in the byte order of the schema's names.
   std::vector<std::string> node_labels_;
   std::vector<RelType> rel_types_;
   // node_props_[i]: the property names of node_labels_[i].
