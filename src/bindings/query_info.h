@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "parser/ast.h"
+#include "parser/names.h"
 #include "parser/recognizer.h"
 
 namespace morvane::bindings::py_parser {
@@ -34,12 +35,14 @@ struct PyQueryInfo {
   bool operator==(const PyQueryInfo&) const = default;
 };
 
-// Names exactly as written (case and back-ticks kept), gathered in one flat array and ordered
-// and made unique once, at the end: one allocation where a tree set makes one per name. The
-// views point into the tree being walked and live as long as it does.
+// The names a query uses, in their case and without the backticks that quote them (:`Person`
+// and :Person are one label), gathered in one flat array and ordered and made unique once, at
+// the end: one allocation where a tree set makes one per name. The views point into the tree
+// being walked and live as long as it does.
 class NameSet {
  public:
-  void insert(std::string_view name) { names_.push_back(name); }
+  // `written`: a name as the query writes it.
+  void insert(std::string_view written) { names_.push_back(parser::unquoted(written)); }
   // Each name once, ascending by bytes.
   std::vector<std::string> sorted() const;
 

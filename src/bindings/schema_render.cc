@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "parser/names.h"
+
 namespace morvane::bindings {
 
 namespace {
@@ -40,12 +42,27 @@ void append_field(std::string& out, std::string_view name) {
   if (width < kNameField) out.append(kNameField - width, ' ');
 }
 
-// The names joined by ", ".
-void append_joined(std::string& out, const schema::PropertySet& properties) {
+void append_stored(std::string& out, std::string_view name) { out += name; }
+
+// `name` as a query writes it: as it is when plain, otherwise between backticks, even when it
+// holds a backtick itself.
+void append_cypher_name(std::string& out, std::string_view name) {
+  if (parser::name_form(name) == parser::NameForm::kPlain) {
+    out += name;
+    return;
+  }
+  out += '`';
+  out += name;
+  out += '`';
+}
+
+// The names joined by ", ", each written by `append_name`.
+void append_joined(std::string& out, const schema::PropertySet& properties,
+                   void (*append_name)(std::string&, std::string_view) = append_stored) {
   bool first = true;
   for (const std::string& property : properties) {
     if (!first) out += ", ";
-    out += property;
+    append_name(out, property);
     first = false;
   }
 }
@@ -125,10 +142,10 @@ std::string to_cypher_context(const schema::Schema& schema) {
   out += "// Node labels and their properties\n";
   for (const auto& [label, properties] : schema.nodes) {
     out += "(:";
-    out += label;
+    append_cypher_name(out, label);
     if (!properties.empty()) {
       out += " {";
-      append_joined(out, properties);
+      append_joined(out, properties, append_cypher_name);
       out += '}';
     }
     out += ")\n";
@@ -136,16 +153,16 @@ std::string to_cypher_context(const schema::Schema& schema) {
   out += "\n// Relationship types\n";
   for (const auto& [type, relationship] : schema.relationships) {
     out += "(:";
-    out += relationship.source;
+    append_cypher_name(out, relationship.source);
     out += ")-[:";
-    out += type;
+    append_cypher_name(out, type);
     if (!relationship.properties.empty()) {
       out += " {";
-      append_joined(out, relationship.properties);
+      append_joined(out, relationship.properties, append_cypher_name);
       out += '}';
     }
     out += "]->(:";
-    out += relationship.target;
+    append_cypher_name(out, relationship.target);
     out += ")\n";
   }
   return out;

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "parser/names.h"
+
 namespace morvane::generator {
 
 namespace {
@@ -36,22 +38,34 @@ std::uint32_t index_count(std::size_t size) { return static_cast<std::uint32_t>(
 
 }  // namespace
 
-CypherGenerator::CypherGenerator(schema::Schema schema, Rng rng)
-    : schema_(std::move(schema)), rng_(rng) {
-  for (const auto& label : schema_.node_labels()) {
-    node_labels_.emplace_back(label);
+CypherGenerator::CypherGenerator(const schema::Schema& schema, Rng rng) : rng_(rng) {
+  // The maps are ordered by bytes: the order of the schema's sorted lists.
+  for (const auto& [label, properties] : schema.nodes) {
+    std::optional<std::string> written = parser::written_name(label);
+    if (!written) continue;
+    node_labels_.push_back(std::move(*written));
     std::vector<std::string>& props = node_props_.emplace_back();
-    for (const auto& prop : schema_.node_properties(label)) props.emplace_back(prop);
+    for (const std::string& prop : properties) {
+      if (std::optional<std::string> key = parser::written_name(prop)) {
+        props.push_back(std::move(*key));
+      }
+    }
   }
-  for (const auto& type : schema_.rel_types()) rel_types_.emplace_back(type);
+  for (const auto& [type, relationship] : schema.relationships) {
+    std::optional<std::string> written = parser::written_name(type);
+    std::optional<std::string> source = parser::written_name(relationship.source);
+    std::optional<std::string> target = parser::written_name(relationship.target);
+    if (!written || !source || !target) continue;
+    rel_types_.push_back(RelType{std::move(*written), std::move(*source), std::move(*target)});
+  }
 }
 
 Result<CypherGenerator, OsRandomError> CypherGenerator::create(
-    schema::Schema schema, std::optional<std::uint64_t> seed) {
-  if (seed) return CypherGenerator(std::move(schema), Rng::seed_from_u64(*seed));
+    const schema::Schema& schema, std::optional<std::uint64_t> seed) {
+  if (seed) return CypherGenerator(schema, Rng::seed_from_u64(*seed));
   Result<Rng, OsRandomError> rng = Rng::from_os_rng();
   if (!rng) return Err{std::move(rng).error()};
-  return CypherGenerator(std::move(schema), *rng);
+  return CypherGenerator(schema, *rng);
 }
 
 std::optional<QueryType> find_query_type(std::string_view name) {
@@ -206,29 +220,23 @@ void CypherGenerator::generate(QueryType type, std::string& out) {
         out += " RETURN n";
         break;
       }
-      const std::string& rel = rel_types_[rng_.index(index_count(rel_types_.size()))];
-      std::string_view source = "Node";
-      std::string_view target = "Node";
-      if (const auto ends = schema_.rel_src_tgt(rel)) {
-        source = ends->first;
-        target = ends->second;
-      }
+      const RelType& rel = rel_types_[rng_.index(index_count(rel_types_.size()))];
       if (type == QueryType::match_relationship) {
         if (rng_.top_two_bits() == 0) out += "OPTIONAL ";
         out += "MATCH (a:";
-        out += source;
+        out += rel.source;
         out += ")-[r:";
-        out += rel;
+        out += rel.type;
         out += "]->(b:";
-        out += target;
+        out += rel.target;
         out += ") RETURN a, r, b";
       } else {
         out += "MATCH (a:";
-        out += source;
+        out += rel.source;
         out += "),(b:";
-        out += target;
+        out += rel.target;
         out += ") CREATE (a)-[r:";
-        out += rel;
+        out += rel.type;
         out += "]->(b) RETURN r";
       }
       break;

@@ -1,9 +1,16 @@
 // CypherGenerator: random Cypher queries of thirteen fixed shapes that use the labels,
 // relationship types, endpoints and property names of a schema.
 //
-// The generator owns a copy of the schema and its random state. Every choice is a draw from that
-// state in a fixed order, and every list drawn from is sorted by bytes, so a seed reproduces the
-// same queries, call for call, in every process. A generator serves one call at a time.
+// The generator keeps the schema's names as a query writes them, and its own random state. Every
+// choice is a draw from that state in a fixed order, and every list drawn from is sorted by
+// bytes, so a seed reproduces the same queries, call for call, in every process. A generator
+// serves one call at a time.
+//
+// A name that is no plain identifier, or is a reserved word, is written between backticks, so
+// every query parses; plain names are written as they are. A name holding a backtick cannot be
+// written in any query: the generator leaves it out, as if the schema lacked it (a relationship
+// type goes with it when one of its endpoints is such a label). Schemas without such names are
+// drawn from exactly as they are.
 #pragma once
 
 #include <array>
@@ -38,11 +45,11 @@ std::optional<QueryType> find_query_type(std::string_view name);
 
 class CypherGenerator {
  public:
-  // Takes over `schema` and starts from `rng`; draws nothing.
-  CypherGenerator(schema::Schema schema, Rng rng);
+  // Takes the names of `schema` and starts from `rng`; draws nothing.
+  CypherGenerator(const schema::Schema& schema, Rng rng);
   // Seeded by seed_from_u64(seed), or from the operating system when there is no seed; fails
   // only when the operating system's random source does.
-  static Result<CypherGenerator, OsRandomError> create(schema::Schema schema,
+  static Result<CypherGenerator, OsRandomError> create(const schema::Schema& schema,
                                                        std::optional<std::uint64_t> seed);
 
   // One query of the named type, advancing the random state by that type's draws. A name outside
@@ -70,10 +77,17 @@ class CypherGenerator {
   void gen_string_value(std::string& out);
   void gen_limit(std::string& out);
 
+  // A relationship type with its source and target labels.
+  struct RelType {
+    std::string type;
+    std::string source;
+    std::string target;
+  };
+
+  // Every name as a query writes it; each list in the byte order of the schema's names.
   std::vector<std::string> node_labels_;
-  std::vector<std::string> rel_types_;
-  schema::Schema schema_;
-  // node_props_[i]: the property names of node_labels_[i], sorted by bytes.
+  std::vector<RelType> rel_types_;
+  // node_props_[i]: the property names of node_labels_[i].
   std::vector<std::vector<std::string>> node_props_;
   Rng rng_;
 };

@@ -127,14 +127,27 @@ TEST(ParseQuery, ExpressionsNotWalked) {
   for (const Row& row : rows) expect_names(row);
 }
 
-// Names as written, sorted by bytes: upper case before lower case, back-ticks kept.
-TEST(ParseQuery, NamesAreKeptAsWrittenInByteOrder) {
+// Names in their case, sorted by bytes (upper case before lower case), and without the
+// backticks that quote them: a name written both ways is one name.
+TEST(ParseQuery, NamesAreUnquotedInByteOrder) {
   const Row rows[] = {
       {"MATCH (a:b)-[:r]->(c:B)-[:R]->(d:a) RETURN a.b, a.B", {"B", "a", "b"}, {"R", "r"},
        {"B", "b"}},
+      {"MATCH (n:`My Label`)-[:`HAS IT`]->(b) RETURN n.`a b`", {"My Label"}, {"HAS IT"},
+       {"a b"}},
       {"MATCH (n:`My Label` {`k k`: 1})-[:`REL TYPE`]->(:_x) RETURN n.`first name`",
-       {"_x", "`My Label`"}, {"`REL TYPE`"}, {"`first name`", "`k k`"}},
-      {"MATCH (n:`Größe`) RETURN n.`été`, n.z", {"`Größe`"}, {}, {"`été`", "z"}},
+       {"My Label", "_x"}, {"REL TYPE"}, {"first name", "k k"}},
+      {"MATCH (a:Person)-[:KNOWS]->(b:`Person`)-[:`KNOWS`]->(c) RETURN a.name, b.`name`",
+       {"Person"}, {"KNOWS"}, {"name"}},
+      // Quoting keeps case, and the blanks inside the backticks.
+      {"MATCH (a:`person`)-[:` KNOWS `]->(b:Person) RETURN a.` name`", {"Person", "person"},
+       {" KNOWS "}, {" name"}},
+      // Reserved words can only be written quoted.
+      {"MATCH (n:`End`)-[:`CONTAINS`]->(m:`Order`) RETURN n.`end`", {"End", "Order"},
+       {"CONTAINS"}, {"end"}},
+      {"MATCH (n:``)-[:``]->() RETURN n.``", {""}, {""}, {""}},
+      // Sorted after unquoting: "é" sorts after "z", which its backtick did not.
+      {"MATCH (n:`Größe`:A) RETURN n.`été`, n.z", {"A", "Größe"}, {}, {"z", "été"}},
   };
   for (const Row& row : rows) expect_names(row);
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "parser/recognizer.h"
 #include "schema/schema_json.h"
 
 namespace morvane::bindings {
@@ -30,7 +31,7 @@ TEST(SchemaRender, WholeTextsAreExact) {
   undeclared_endpoints.relationships["OWNS"] = {"Ghost", "Car", {"since"}};
 
   // Empty names and characters that mean something in Markdown or Cypher are written as they
-  // are stored.
+  // are stored, except in the Cypher patterns, which quote them as a query must.
   Schema raw_names;
   raw_names.nodes[""] = {"a b"};
   raw_names.nodes["x\ny"] = {};
@@ -87,13 +88,69 @@ TEST(SchemaRender, WholeTextsAreExact) {
        "### Nodes\n\n| Label | Properties |\n|---|---|\n| : | a b |\n| :x\ny | — |\n\n"
        "### Relationships\n\n| Type | Source → Target | Properties |\n|---|---|---|\n"
        "| :| | : → :{ | — |\n",
-       "// Node labels and their properties\n(: {a b})\n(:x\ny)\n\n// Relationship types\n"
-       "(:)-[:|]->(:{)\n"},
+       "// Node labels and their properties\n(:`` {`a b`})\n(:`x\ny`)\n\n// Relationship types\n"
+       "(:``)-[:`|`]->(:`{`)\n"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(to_prompt(row.schema), row.prompt) << row.name;
     EXPECT_EQ(to_markdown(row.schema), row.markdown) << row.name;
     EXPECT_EQ(to_cypher_context(row.schema), row.cypher) << row.name;
+  }
+}
+
+// The Cypher patterns write every name as a query writes it; the other renderings keep the
+// names as stored.
+TEST(SchemaRender, CypherContextQuotesNames) {
+  Schema s;
+  s.nodes["My Label"] = {"a b"};
+  s.nodes["End"] = {"x"};
+  s.nodes["Order"] = {"id"};
+  s.nodes["Product"] = {};
+  s.relationships["CONTAINS"] = {"Order", "Product", {}};
+  EXPECT_EQ(to_cypher_context(s),
+            "// Node labels and their properties\n(:`End` {x})\n(:`My Label` {`a b`})\n"
+            "(:Order {id})\n(:Product)\n\n// Relationship types\n"
+            "(:Order)-[:`CONTAINS`]->(:Product)\n");
+  EXPECT_NE(to_prompt(s).find("  :My Label                    a b\n"), std::string::npos);
+  EXPECT_NE(to_markdown(s).find("| :CONTAINS | :Order → :Product | — |\n"), std::string::npos);
+
+  // One name in every place: label, property, type, source and target.
+  struct Row {
+    std::string name;
+    std::string written;
+  };
+  const Row rows[] = {
+      {"Person", "Person"},
+      {"_x1", "_x1"},
+      // The keyword rule commits to OR, which ORDER begins with, so Order is no reserved word.
+      {"Order", "Order"},
+      {"Orders", "Orders"},
+      {"endx", "endx"},
+      {"End", "`End`"},
+      {"end", "`end`"},
+      {"CONTAINS", "`CONTAINS`"},
+      {"match", "`match`"},
+      {"My Label", "`My Label`"},
+      {"1x", "`1x`"},
+      {"a-b", "`a-b`"},
+      {"é", "`é`"},
+      {"", "``"},
+      // No query can write it; the pattern still shows it.
+      {"a`b", "`a`b`"},
+  };
+  parser::Recognizer recognizer;
+  for (const Row& row : rows) {
+    Schema one;
+    one.nodes[row.name] = {row.name};
+    one.relationships[row.name] = {row.name, row.name, {row.name}};
+    const std::string& w = row.written;
+    EXPECT_EQ(to_cypher_context(one), "// Node labels and their properties\n(:" + w + " {" + w +
+                                          "})\n\n// Relationship types\n(:" + w + ")-[:" + w +
+                                          " {" + w + "}]->(:" + w + ")\n")
+        << schema::debug_quote(row.name);
+    // The written form is the one the grammar accepts in each of those places.
+    const std::string query = "MATCH (n:" + w + ")-[:" + w + "]->(:" + w + ") RETURN n." + w;
+    EXPECT_EQ(recognizer.parse(query), row.name.find('`') == std::string::npos) << query;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "parser/recognizer.h"
+#include "validator/morvane.h"
 
 namespace morvane::generator {
 namespace {
@@ -158,18 +159,18 @@ TEST(CypherGenerator, PropertyMapKeys) {
   EXPECT_EQ(keys_seen.size(), 5u) << keys_seen;
 }
 
-// A relationship type whose endpoints are not declared labels is used with its endpoints as
-// written; the "Node" fallback is only for a type the schema lacks.
+// A relationship type whose endpoints are not declared labels is used with its endpoints
+// (From is a reserved word, so it is written quoted).
 TEST(CypherGenerator, RelationshipEndpoints) {
   schema::Schema s;
   s.relationships["LINKS"] = {"From", "To", {}};
   CypherGenerator gen = seeded(s, 5);
   EXPECT_EQ(generate_ok(gen, "create_relationship"),
-            "MATCH (a:From),(b:To) CREATE (a)-[r:LINKS]->(b) RETURN r");
+            "MATCH (a:`From`),(b:To) CREATE (a)-[r:LINKS]->(b) RETURN r");
   for (int i = 0; i < 40; ++i) {
     const std::string query = generate_ok(gen, "match_relationship");
-    EXPECT_TRUE(query == "MATCH (a:From)-[r:LINKS]->(b:To) RETURN a, r, b" ||
-                query == "OPTIONAL MATCH (a:From)-[r:LINKS]->(b:To) RETURN a, r, b")
+    EXPECT_TRUE(query == "MATCH (a:`From`)-[r:LINKS]->(b:To) RETURN a, r, b" ||
+                query == "OPTIONAL MATCH (a:`From`)-[r:LINKS]->(b:To) RETURN a, r, b")
         << query;
   }
 }
@@ -229,6 +230,127 @@ TEST(CypherGenerator, EveryQueryIsRecognized) {
         EXPECT_TRUE(recognizer.parse(query))
             << row.name << " seed " << seed << " " << type << ": " << query << "\n"
             << recognizer.error().display;
+      }
+    }
+  }
+}
+
+// Names that need quoting, and names near them that do not.
+schema::Schema quoted_schema() {
+  schema::Schema s;
+  s.nodes["My Label"] = {"a b"};
+  s.nodes["End"] = {"x"};
+  s.nodes["Order"] = {"id"};
+  s.nodes["Product"] = {};
+  s.relationships["CONTAINS"] = {"Order", "Product", {}};
+  return s;
+}
+
+// A name in every place a query writes one: a label, its property (also as a map key) and a
+// relationship type between two nodes of that label. Labels and types that a query can write
+// only quoted are quoted; plain names are written as they are.
+TEST(CypherGenerator, NamesAreWrittenAsAQueryWritesThem) {
+  struct Row {
+    std::string name;
+    std::string written;
+  };
+  const Row rows[] = {
+      {"Person", "Person"},
+      {"_x1", "_x1"},
+      {"Order", "Order"},  // the keyword rule commits to OR, so ORDER is not reserved here
+      {"Orders", "Orders"},
+      {"endx", "endx"},
+      {"End", "`End`"},
+      {"end", "`end`"},
+      {"CONTAINS", "`CONTAINS`"},
+      {"match", "`match`"},
+      {"My Label", "`My Label`"},
+      {"a b", "`a b`"},
+      {"1x", "`1x`"},
+      {"é", "`é`"},
+      {"", "``"},
+  };
+  for (const Row& row : rows) {
+    schema::Schema s;
+    s.nodes[row.name] = {row.name};
+    s.relationships[row.name] = {row.name, row.name, {}};
+    const std::string& w = row.written;
+    CypherGenerator gen = seeded(s, 11);
+    EXPECT_EQ(generate_ok(gen, "aggregation"), "MATCH (n:" + w + ") RETURN count(n." + w +
+                                                   ") AS result")
+        << row.name;
+    EXPECT_EQ(generate_ok(gen, "create_relationship"),
+              "MATCH (a:" + w + "),(b:" + w + ") CREATE (a)-[r:" + w + "]->(b) RETURN r")
+        << row.name;
+    EXPECT_EQ(generate_ok(gen, "create").rfind("CREATE (n:" + w + " {" + w + ": ", 0), 0u)
+        << row.name;
+  }
+}
+
+// A name holding a backtick cannot be written in any query: the generator draws as if the
+// schema lacked it, together with the types that have such a label at one end.
+TEST(CypherGenerator, LeavesOutNamesNoQueryCanWrite) {
+  schema::Schema with = movie_schema();
+  with.nodes["Person"].insert("a`ge");
+  with.nodes["Mo`vie"] = {"title"};
+  with.relationships["LI`KES"] = {"Person", "Movie", {}};
+  with.relationships["WATCHED"] = {"Person", "Mo`vie", {}};
+  with.relationships["RATED"] = {"`", "Movie", {}};
+  schema::Schema only_unwritable;
+  only_unwritable.nodes["`"] = {"x"};
+  only_unwritable.relationships["`R`"] = {"A", "B", {}};
+  struct Row {
+    const char* name;
+    schema::Schema schema;
+    schema::Schema same_as;
+  };
+  const Row rows[] = {
+      {"movie schema and unwritable names", with, movie_schema()},
+      {"unwritable names only", only_unwritable, {}},
+  };
+  for (const Row& row : rows) {
+    for (std::uint64_t seed = 0; seed < 40; ++seed) {
+      CypherGenerator gen = seeded(row.schema, seed);
+      CypherGenerator expected = seeded(row.same_as, seed);
+      for (int round = 0; round < 2; ++round) {
+        for (std::string_view type : kQueryTypeNames) {
+          EXPECT_EQ(generate_ok(gen, type), generate_ok(expected, type))
+              << row.name << " seed " << seed << " " << type;
+        }
+      }
+    }
+  }
+}
+
+// Every query of every type validates against the schema it was drawn from: no parse error and
+// no semantic error (warnings are allowed), whatever names the schema has.
+TEST(CypherGenerator, EveryQueryValidatesAgainstItsSchema) {
+  schema::Schema near_misses;
+  near_misses.nodes["end"] = {"match", "Orders", "1x"};
+  near_misses.nodes["é"] = {"", "_"};
+  near_misses.nodes["Order"] = {"return", "a-b"};
+  near_misses.nodes["x`y"] = {"p"};
+  near_misses.relationships["HAS IT"] = {"end", "é", {"w"}};
+  near_misses.relationships["WHERE"] = {"Order", "end", {}};
+  near_misses.relationships["IN`TO"] = {"Order", "é", {}};
+  struct Row {
+    const char* name;
+    schema::Schema schema;
+  };
+  const Row rows[] = {{"S", movie_schema()}, {"quoted", quoted_schema()},
+                      {"near misses", near_misses}};
+  for (const Row& row : rows) {
+    const validator::Morvane morvane(row.schema);
+    for (std::uint64_t seed = 0; seed < 150; ++seed) {
+      CypherGenerator gen = seeded(row.schema, seed);
+      for (int round = 0; round < 2; ++round) {
+        for (std::string_view type : kQueryTypeNames) {
+          const std::string query = generate_ok(gen, type);
+          const validator::PyValidationResult result = morvane.validate(query);
+          EXPECT_TRUE(result.is_valid)
+              << row.name << " seed " << seed << " " << type << ": " << query << "\n"
+              << (result.errors().empty() ? "" : result.errors().front());
+        }
       }
     }
   }

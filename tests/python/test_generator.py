@@ -313,3 +313,46 @@ def test_output_validates_against_its_schema(s):
             ):
                 failures.append((seed, query_type, query, result.errors, repr(info)))
     assert failures == []
+
+
+QUOTED_NODES = {"My Label": ["a b"], "End": ["x"], "Order": ["id"], "Product": []}
+QUOTED_RELATIONSHIPS = {"CONTAINS": ("Order", "Product", [])}
+
+
+def test_names_needing_backticks_are_written_with_them():
+    schema = Schema(QUOTED_NODES, QUOTED_RELATIONSHIPS)
+    validator = Morvane(schema)
+    labels = set(QUOTED_NODES)
+    properties = {key for keys in QUOTED_NODES.values() for key in keys}
+    failures = []
+    for seed in range(50):
+        generator = CypherGenerator(schema, seed)
+        for query_type in TYPES:
+            for query in generator.generate_batch(query_type, 20):
+                result = validator.validate(query)
+                info = parse_query(query)
+                if (
+                    result.errors
+                    or not set(info.labels_used) <= labels
+                    or not set(info.rel_types_used) <= set(QUOTED_RELATIONSHIPS)
+                    or not set(info.properties_used) <= properties
+                ):
+                    failures.append((seed, query_type, query, result.errors, repr(info)))
+    assert failures == []
+    generator = CypherGenerator(schema, 3)
+    assert generator.generate("match_relationship") == (
+        "MATCH (a:Order)-[r:`CONTAINS`]->(b:Product) RETURN a, r, b"
+    )
+    assert "MATCH (n:`My Label`) RETURN count(n.`a b`) AS result" in (
+        CypherGenerator(schema, 0).generate_batch("aggregation", 20)
+    )
+
+
+def test_names_holding_a_backtick_are_left_out(s):
+    with_unwritable = Schema(
+        {**S_NODES, "Per`son": ["name"], "Movie": ["title", "year", "ye`ar"]},
+        {**S_RELATIONSHIPS, "LI`KES": ("Person", "Movie", []), "WATCHED": ("Person", "Per`son", [])},
+    )
+    for query_type in TYPES:
+        assert (CypherGenerator(with_unwritable, 9).generate_batch(query_type, 30)
+                == CypherGenerator(s, 9).generate_batch(query_type, 30))

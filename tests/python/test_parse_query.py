@@ -184,8 +184,13 @@ WALKS = [
     ),
     pytest.param(
         "MATCH (n:`My Label`)-[:`MY TYPE`]->() RETURN n.`my key` AS `alias key`",
-        ["`My Label`"], ["`MY TYPE`"], ["`my key`"],
-        id="back-quoted names keep their back-ticks",
+        ["My Label"], ["MY TYPE"], ["my key"],
+        id="back-quoted names are reported without their back-ticks",
+    ),
+    pytest.param(
+        "MATCH (a:Person)-[:KNOWS]->(b:`Person`)-[:`KNOWS`]->() RETURN a.name, b.`name`",
+        ["Person"], ["KNOWS"], ["name"],
+        id="a name written plain and back-quoted is one name",
     ),
 ]
 
@@ -203,9 +208,21 @@ def test_byte_order():
         "MATCH (:b)-[:t]->(:B)-[:`T`]->(:a1)-[:T]->(:A)-[:_x]->(:`é`)-[:Z]->(:_) "
         "RETURN n.b, n.B, n.`é`, n.`ä`, n.a_, n.a"
     )
-    assert info.labels_used == ["A", "B", "_", "`é`", "a1", "b"]
-    assert info.rel_types_used == ["T", "Z", "_x", "`T`", "t"]
-    assert info.properties_used == ["B", "`ä`", "`é`", "a", "a_", "b"]
+    assert info.labels_used == ["A", "B", "_", "a1", "b", "é"]
+    assert info.rel_types_used == ["T", "Z", "_x", "t"]
+    assert info.properties_used == ["B", "a", "a_", "b", "ä", "é"]
+
+
+def test_names_compare_with_the_schema():
+    schema = Schema({"My Label": ["a b"], "Order": ["id"], "Person": []},
+                    {"HAS IT": ("My Label", "Order", []), "KNOWS": ("Person", "Person", [])})
+    info = parse_query(
+        "MATCH (n:`My Label`)-[:`HAS IT`]->(o:`Order`), (p:Person)-[:KNOWS]->(:`Person`) "
+        "RETURN n.`a b`, o.id"
+    )
+    assert info.labels_used == schema.node_labels()
+    assert info.rel_types_used == schema.rel_types()
+    assert info.properties_used == schema.node_properties("My Label") + schema.node_properties("Order")
 
 
 def test_repr_example():
@@ -218,9 +235,9 @@ def test_repr_example():
 
 def test_repr_escapes_names():
     info = parse_query('MATCH (n:`a"b\\c`) RETURN n')
-    assert info.labels_used == ['`a"b\\c`']
+    assert info.labels_used == ['a"b\\c']
     assert repr(info) == (
-        'QueryInfo(is_valid=true, labels=["`a\\"b\\\\c`"], rel_types=[], properties=[], errors=[])'
+        'QueryInfo(is_valid=true, labels=["a\\"b\\\\c"], rel_types=[], properties=[], errors=[])'
     )
 
 
@@ -337,13 +354,18 @@ def test_moderately_deep_inputs_parse():
 NAMES = st.sampled_from(["A", "B", "a", "b", "_x", "Z9", "`q b`", "`é`", "`B`", "`a`"])
 
 
+def name_of(written):
+    """The name that a query writes as `written`: the text between its back-ticks, if any."""
+    return written[1:-1] if written.startswith("`") else written
+
+
 @st.composite
 def expressions(draw, depth=2):
     """An expression text and the property keys that it accesses."""
     kind = draw(st.integers(0, 4 if depth else 1))
     if kind == 0:
         key = draw(NAMES)
-        return f"{draw(st.sampled_from(['n', 'm']))}.{key}", {key}
+        return f"{draw(st.sampled_from(['n', 'm']))}.{key}", {name_of(key)}
     if kind == 1:
         return draw(st.sampled_from(["1", "'x'", "$p", "n"])), set()
     (left, left_keys), (right, right_keys) = (draw(expressions(depth - 1)) for _ in range(2))
@@ -359,10 +381,11 @@ def nodes(draw):
     # A key written twice keeps only its later value.
     keys = set()
     for key, (_, value_keys) in dict(entries).items():
-        keys |= {key} | value_keys
+        keys |= {name_of(key)} | value_keys
     properties = " {" + ", ".join(f"{k}: {v}" for k, (v, _) in entries) + "}" if entries else ""
     variable = draw(st.sampled_from(["n", "m", ""]))
-    return f"({variable}{''.join(':' + label for label in labels)}{properties})", set(labels), keys
+    text = f"({variable}{''.join(':' + label for label in labels)}{properties})"
+    return text, {name_of(label) for label in labels}, keys
 
 
 @st.composite
@@ -377,7 +400,7 @@ def queries(draw):
         keys |= node_keys
         for _ in range(draw(st.integers(0, 2))):
             rel_types = draw(st.lists(NAMES, min_size=1, max_size=2))
-            types |= set(rel_types)
+            types |= {name_of(rel_type) for rel_type in rel_types}
             # Relationship property maps are not walked.
             rel_map = draw(st.sampled_from(["", " {r: n.rk}"]))
             node_text, node_labels, node_keys = draw(nodes())

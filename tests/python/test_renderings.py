@@ -96,7 +96,7 @@ ODD_NODES = {"a|b": ["x y", "{z}"], "with space": [], "line\nfeed": ["p|q"], "{b
 ODD_RELATIONSHIPS = {"R|S": ("a|b", "no such {label}", ["p q"]), "T U": ("x\ny", "", [])}
 
 
-def test_odd_names_written_unchanged():
+def test_odd_names_written_as_stored_and_quoted_in_patterns():
     schema = Schema(ODD_NODES, ODD_RELATIONSHIPS)
     assert schema.to_prompt() == (
         "Graph Schema\n============\n\nNodes\n-----\n"
@@ -117,9 +117,9 @@ def test_odd_names_written_unchanged():
     )
     assert schema.to_cypher_context() == (
         "// Node labels and their properties\n"
-        "(:a|b {x y, {z}})\n(:line\nfeed {p|q})\n(:with space)\n(:{brace} {\t})\n"
+        "(:`a|b` {`x y`, `{z}`})\n(:`line\nfeed` {`p|q`})\n(:`with space`)\n(:`{brace}` {`\t`})\n"
         "\n// Relationship types\n"
-        "(:a|b)-[:R|S {p q}]->(:no such {label})\n(:x\ny)-[:T U]->(:)\n"
+        "(:`a|b`)-[:`R|S` {`p q`}]->(:`no such {label}`)\n(:`x\ny`)-[:`T U`]->(:``)\n"
     )
 
 
@@ -151,9 +151,22 @@ def test_equal_content_renders_identically(worked, method):
 def test_sorting_is_by_bytes():
     schema = Schema({"b": ["é", "z", "Z"], "B": [], "é": []}, {})
     assert schema.to_cypher_context() == (
-        "// Node labels and their properties\n(:B)\n(:b {Z, z, é})\n(:é)\n"
+        "// Node labels and their properties\n(:B)\n(:b {Z, z, `é`})\n(:`é`)\n"
         "\n// Relationship types\n"
     )
+
+
+def test_cypher_context_quotes_names_that_need_it():
+    schema = Schema({"My Label": ["a b"], "End": ["x"], "Order": ["id"], "Product": []},
+                    {"CONTAINS": ("Order", "Product", [])})
+    assert schema.to_cypher_context() == (
+        "// Node labels and their properties\n"
+        "(:`End` {x})\n(:`My Label` {`a b`})\n(:Order {id})\n(:Product)\n"
+        "\n// Relationship types\n(:Order)-[:`CONTAINS`]->(:Product)\n"
+    )
+    # The other renderings keep the names as stored.
+    assert "  :My Label" + " " * 18 + "  a b\n" in schema.to_prompt()
+    assert "| :End | x |\n" in schema.to_markdown()
 
 
 @pytest.mark.parametrize(
