@@ -17,7 +17,9 @@ SemanticValidator::SemanticValidator(const schema::Schema& schema,
 
 void SemanticValidator::validate() {
   std::visit(ast::Overloaded{
-                 [&](const ast::CypherQuery::Regular& regular) { validate_regular_query(regular); },
+                 [&](const ast::CypherQuery::Regular& regular) {
+                   validate_regular_query(regular, ArmScope::kEmpty);
+                 },
                  [](const ast::CypherQuery::StandaloneCall&) {},
              },
              tree_.root());
@@ -85,12 +87,15 @@ SemanticValidator::Proposal SemanticValidator::propose(
 
 // ---- Queries ----
 
-void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
+void SemanticValidator::validate_regular_query(const ast::RegularQuery& query, ArmScope arms) {
   if (!enter(last_expr_at_)) return;
+  const ast::ListView<ast::UnionArm> unions = tree_[query.unions];
+  Scope outer;
+  if (arms == ArmScope::kOuter && !unions.empty()) outer = scope_;
   validate_single_query(query.single_query);
-  for (const ast::UnionArm& arm : tree_[query.unions]) {
+  for (const ast::UnionArm& arm : unions) {
     Scope saved = std::move(scope_);
-    scope_.clear();
+    scope_ = outer;
     validate_single_query(arm.query);
     scope_ = std::move(saved);
   }
@@ -252,7 +257,7 @@ void SemanticValidator::validate_call_subquery(const ast::RegularQuery& query) {
   // what it held before, what the inner query bound, and the names its RETURN projects; a name
   // that a later UNION arm returns too carries no labels, since its rows may come from any arm.
   Scope before = scope_;
-  validate_regular_query(query);
+  validate_regular_query(query, ArmScope::kOuter);
   Scope returned;
   bind_projection(return_items(query.single_query), scope_.open_layer(), returned, 0);
   for (const ast::UnionArm& arm : tree_[query.unions]) {

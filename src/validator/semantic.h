@@ -6,8 +6,9 @@
 // keeps the scope of bound variables: all bindings of a query part are collected before the
 // part is checked; WITH replaces the scope by its projection, though its ORDER BY and WHERE
 // (unless it groups or is DISTINCT), like the ORDER BY of a RETURN, see the projected names over
-// the scope before it; UNION arms, pattern comprehensions, EXISTS, COUNT and COLLECT
-// subqueries save the scope and put it back; CALL { } shares it, and after it the scope also
+// the scope before it; UNION arms (each from an empty scope, or in a subquery from the scope
+// the subquery sees), pattern comprehensions, EXISTS, COUNT and COLLECT subqueries save the
+// scope and put it back; CALL { } shares it, and after it the scope also
 // holds what it held before and the names the subquery returns; comprehension, quantifier,
 // REDUCE and FOREACH variables are bound for their body and removed after it.
 //
@@ -87,9 +88,13 @@ class SemanticValidator {
 
   // ---- Query walk (semantic.cc) ----
 
-  // Validates the query with the current scope, then each UNION arm from an empty scope; the
-  // scope left by the first query is kept.
-  void validate_regular_query(const ast::RegularQuery& query);
+  // Where the UNION arms of a query start: the arms of the whole query from an empty scope; the
+  // arms of a subquery from the scope the subquery sees, since each arm imports the outer
+  // variables on its own.
+  enum class ArmScope : std::uint8_t { kEmpty, kOuter };
+  // Validates the query with the current scope, then each UNION arm from `arms`; the scope left
+  // by the first query is kept.
+  void validate_regular_query(const ast::RegularQuery& query, ArmScope arms);
   void validate_single_query(const ast::SingleQuery& query);
   void validate_single_part(const ast::SinglePartQuery& query);
   void validate_multi_part(const ast::MultiPartQuery& query);

@@ -325,7 +325,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
                          }
                        },
                        [&](const ast::ExistsSubquery::Query& query) {
-                         validate_regular_query(query);
+                         validate_regular_query(query, ArmScope::kOuter);
                        },
                    },
                    exists.variant);
@@ -333,7 +333,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       },
       [&](ast::Id<ast::RegularQuery> id) {
         Scope saved = scope_;
-        validate_regular_query(tree_[id]);
+        validate_regular_query(tree_[id], ArmScope::kOuter);
         scope_ = std::move(saved);
       },
   });

@@ -228,6 +228,39 @@ TEST(SemanticWalk, CallSubqueryScopes) {
       });
 }
 
+// Each UNION arm of a subquery starts from the scope the subquery sees, not from the one the
+// arm before it left; the arms of the whole query start from nothing.
+TEST(SemanticWalk, UnionArmsOfASubqueryStartFromItsScope) {
+  check_cases(
+      kFilmsSchema,
+      {
+          {"MATCH (p:P) CALL { WITH p RETURN p.name AS n UNION WITH p RETURN p.name AS n } "
+           "RETURN n",
+           {}},
+          // The first arm's WITH dropped q; the second arm still sees it.
+          {"MATCH (p:P), (q:P) CALL { WITH p RETURN p.name AS n UNION WITH q RETURN q.name AS n } "
+           "RETURN n",
+           {kCartesian}},
+          // Labels come along: p is a P in every arm.
+          {"MATCH (p:P) CALL { WITH p RETURN p.name AS n UNION ALL WITH p RETURN p.nme AS n } "
+           "RETURN n",
+           {{"E303", "Unknown property 'nme' on variable 'p' with label :P, did you mean .name?",
+             "nme", "name"}},
+           "MATCH (p:P) CALL { WITH p RETURN p.name AS n UNION ALL WITH p RETURN p.name AS n } "
+           "RETURN n"},
+          {"MATCH (p:P) RETURN COUNT { WITH p RETURN p.name AS n UNION WITH p RETURN p AS n } AS c",
+           {}},
+          {"MATCH (p:P) RETURN COLLECT { MATCH (q:P) WHERE q.name = p.name RETURN q UNION "
+           "MATCH (q:A) WHERE p.name IS NULL RETURN q } AS c",
+           {}},
+          // What one arm binds, the next does not see.
+          {"MATCH (p:P) CALL { WITH p MATCH (q:P) RETURN q.name AS n UNION WITH p RETURN q.name AS "
+           "n } RETURN n",
+           {unbound("q")}},
+          {"MATCH (p:P) RETURN p.name AS n UNION WITH p RETURN p.name AS n", {unbound("p")}},
+      });
+}
+
 TEST(SemanticWalk, ScopedConstructsPutTheScopeBack) {
   check_cases(
       kMoviesSchema,
