@@ -130,12 +130,15 @@ class SemanticValidator {
 
   // The node and relationship checks along one path. E201, E301, E211, E302, E401.
   void validate_pattern_element(const ast::PatternElement& element);
-  // E201, E301.
+  // E201, E301 (only for a key that none of the node's labels declares).
   void validate_node_pattern(const ast::NodePattern& node);
-  // E211, E302, E401; the labels are those written on the nodes before and after it.
+  // E211, E302, E401; the labels are those written on the nodes before and after it. A key or
+  // an endpoint that some declared type of the alternatives fits gives nothing.
   void validate_rel_pattern_with_endpoints(const ast::RelationshipPattern& relationship,
                                            ast::List<ast::Str> left_labels,
                                            ast::List<ast::Str> right_labels);
+  // Whether one of the labels written on a node is `label`.
+  bool has_label(ast::List<ast::Str> node_labels, std::string_view label) const;
   // E401.
   void check_endpoint_label(ast::List<ast::Str> node_labels, std::string_view expected,
                             std::string_view role, std::string_view rel_type);
@@ -161,8 +164,9 @@ class SemanticValidator {
   // E611 to E614 for a literal of the wrong type, otherwise validate_expr. `clause` is "SKIP"
   // or "LIMIT".
   void validate_pagination_expr(ast::ExprId expr, std::string_view clause);
-  // E303, E304: for each label or type bound to `variable`, in order, each key it lacks;
-  // nothing when the variable is unbound.
+  // E303, E304: for each label or type bound to `variable`, in order, each key it lacks, unless
+  // another of them declares the key (a node has all its labels, a relationship one of its
+  // types); nothing when the variable is unbound.
   void validate_property_access(std::string_view variable, std::span<const ast::Str> keys);
   // E502 for each projection name seen before.
   void check_alias_uniqueness(ast::List<ast::ReturnItem> items);

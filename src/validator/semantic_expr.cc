@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "validator/known_functions.h"
 #include "validator/semantic.h"
@@ -412,14 +413,35 @@ void SemanticValidator::validate_property_access(std::string_view variable,
                                                  std::span<const ast::Str> keys) {
   const LabelList* bound = scope_.find(variable);
   if (bound == nullptr) return;
+  // A name declared both as a label and as a type is checked as a label.
+  auto properties_of = [&](std::string_view written) {
+    std::optional<std::size_t> properties = suggestions_.node_properties(parser::unquoted(written));
+    return properties ? properties : suggestions_.rel_properties(parser::unquoted(written));
+  };
+  // A node has every label it was bound with, a relationship one of its types: either way a key
+  // that one of them declares is known.
+  auto declared_by_one = [&](std::string_view key) {
+    for (std::string_view written : *bound) {
+      std::optional<std::size_t> properties = properties_of(written);
+      if (properties && suggestions_.contains(*properties, key)) return true;
+    }
+    return false;
+  };
+  std::vector<bool> known_keys;  // found at the first key a label or type lacks, for every key
   for (std::string_view written : *bound) {
-    // A name declared both as a label and as a type is checked as a label.
     std::optional<std::size_t> properties = suggestions_.node_properties(parser::unquoted(written));
     const bool label = properties.has_value();
     if (!label) properties = suggestions_.rel_properties(parser::unquoted(written));
     if (!properties) continue;
-    for (ast::Str key : keys) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const ast::Str key = keys[i];
       if (suggestions_.contains(*properties, name(key))) continue;
+      if (bound->size() > 1) {
+        if (known_keys.empty()) {
+          for (ast::Str each : keys) known_keys.push_back(declared_by_one(name(each)));
+        }
+        if (known_keys[i]) continue;
+      }
       Proposal proposal = property_proposal(key, *properties);
       DiagnosticCode code =
           label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;

@@ -125,6 +125,36 @@ TEST(ExpressionChecks, PropertyAccessOnBoundVariables) {
       });
 }
 
+// A node has every label it is bound with, a relationship one of its types: a key one of them
+// declares is known; a key none declares gets a finding for each, in order.
+TEST(ExpressionChecks, PropertyAccessOnSeveralLabelsOrTypes) {
+  check_cases(
+      kFilmsSchema,
+      {
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED]->(m:Movie) RETURN r.roles", {}},
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED]->(m:Movie) RETURN r.rols",
+           {{"E304",
+             "Unknown property 'rols' on variable 'r' with relationship type :ACTED_IN, did you "
+             "mean .roles?",
+             "rols", "roles"},
+            {"E304", "Unknown property 'rols' on variable 'r' with relationship type :DIRECTED"}}},
+          {"MATCH (p:Person:Movie) RETURN p.title, p.born", {}},
+          {"MATCH (p:Person) MATCH (p:Movie) WITH p AS q RETURN q.title", {}},
+          {"MATCH (p:Person:Movie) RETURN p.titl",
+           {{"E303", "Unknown property 'titl' on variable 'p' with label :Person"},
+            {"E303",
+             "Unknown property 'titl' on variable 'p' with label :Movie, did you mean .title?",
+             "titl", "title"}}},
+          // SET and REMOVE: each key on its own.
+          {"MATCH (p:Person:Movie) SET p.title = 1 REMOVE p.born", {}},
+          {"MATCH (p:Movie:Person) SET p.name.nme = 1",
+           {{"E303", "Unknown property 'nme' on variable 'p' with label :Movie"},
+            {"E303",
+             "Unknown property 'nme' on variable 'p' with label :Person, did you mean .name?",
+             "nme", "name"}}},
+      });
+}
+
 TEST(ExpressionChecks, PropertyAccessOnNamesThatAreLabelsAndTypes) {
   // "Both" is a label (with alpha) and a type (with beta): it is checked as a label only.
   check_cases(

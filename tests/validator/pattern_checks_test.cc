@@ -29,9 +29,15 @@ TEST(PatternChecks, LabelsAndPropertyMapsOfNodes) {
            {{"E301", "Unknown property 'nme' for node label :Person, did you mean .name?", "nme",
              "name"},
             {"E301", "Unknown property 'nme' for node label :Movie"}}},
-          // A key declared for one label still fails for the other.
-          {"MATCH (p:Person:Movie {title: 1}) RETURN p",
-           {{"E301", "Unknown property 'title' for node label :Person"}}},
+          // The node has both labels: a key one of them declares is known.
+          {"MATCH (p:Person:Movie {title: 1}) RETURN p", {}},
+          {"MATCH (p:Person:Movie {title: 1, nme: 2}) RETURN p",
+           {{"E301", "Unknown property 'nme' for node label :Person, did you mean .name?", "nme",
+             "name"},
+            {"E301", "Unknown property 'nme' for node label :Movie"}}},
+          {"MATCH (p:Person:Foo {title: 1}) RETURN p",
+           {{"E201", "Unknown node label: :Foo"},
+            {"E301", "Unknown property 'title' for node label :Person"}}},
           // Keys outer, labels inner, in the order written.
           {"MATCH (p:Movie:Person {zzzzz: 1, bogus: 2}) RETURN p",
            {{"E301", "Unknown property 'zzzzz' for node label :Movie"},
@@ -96,6 +102,42 @@ TEST(PatternChecks, RelationshipTypesPropertiesAndEndpoints) {
              ":ACTED_IN"}},
            "MATCH (a:Person)-[:ACTED_IN]->(b:Movie) RETURN a"},
           {"MATCH (a:Person)-->(b:Movie) RETURN a", {}},
+      });
+}
+
+// A relationship has one of its alternative types: a key or an endpoint that one declared type
+// fits is right; when none fits, each type has its findings, in order.
+TEST(PatternChecks, AlternativeTypesFitWhenOneOfThemDoes) {
+  auto endpoint = [](const std::string& type, const std::string& role, const std::string& expected,
+                     const std::string& labels) {
+    return Finding{"E401", "Relationship :" + type + " expects " + role + " label :" + expected +
+                               ", but node has label(s): " + labels};
+  };
+  check_cases(
+      kFilmsSchema,
+      {
+          {"MATCH (a:A)-[:R|S]->(b:B) RETURN b", {}},
+          {"MATCH (c:C)-[:R|S]->(b:B) RETURN b", {}},
+          {"MATCH (b:B)<-[:S|R]-(a:A) RETURN b", {}},
+          {"MATCH (a:A)-[:R|S]-(m:Movie) RETURN a", {}},
+          // The source fits through R; no type fits the target.
+          {"MATCH (a:A)-[:R|S]->(m:Movie) RETURN m",
+           {endpoint("R", "target", "B", ":Movie"), endpoint("S", "target", "B", ":Movie")}},
+          {"MATCH (p:Person)-[:R|S]->(b:B) RETURN b",
+           {endpoint("R", "source", "A", ":Person"), endpoint("S", "source", "C", ":Person")}},
+          {"MATCH (a:A)<-[:R|S]-(b:B) RETURN b",
+           {endpoint("R", "source", "A", ":B"), endpoint("R", "target", "B", ":A"),
+            endpoint("S", "source", "C", ":B"), endpoint("S", "target", "B", ":A")}},
+          // An undeclared alternative fits nothing.
+          {"MATCH (p:Person)-[:R|Q]->(b:B) RETURN b",
+           {endpoint("R", "source", "A", ":Person"),
+            {"E211", "Unknown relationship type: :Q, did you mean :R?", ":Q", ":R"}}},
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED {roles: 'x'}]->(m:Movie) RETURN r", {}},
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED {rols: 'x', roles: 'y'}]->(m:Movie) RETURN r",
+           {{"E302",
+             "Unknown property 'rols' for relationship type :ACTED_IN, did you mean .roles?",
+             "rols", "roles"},
+            {"E302", "Unknown property 'rols' for relationship type :DIRECTED"}}},
       });
 }
 
