@@ -3,6 +3,7 @@
 // semantic_expr.cc.
 #include "validator/semantic.h"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -154,15 +155,27 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
 
 void SemanticValidator::validate_clauses(ast::List<ast::ReadingClause> reading,
                                          ast::List<ast::UpdatingClause> updating) {
-  for (const ast::ReadingClause& clause : tree_[reading]) collect_reading_bindings(clause);
+  // Whether a MATCH may scan all nodes depends on what was bound before it, which is what the
+  // scope holds while its bindings are collected: one answer per reading clause, kept from
+  // first_scan on while the clauses are validated (the parts of subqueries keep theirs above).
+  const std::size_t first_scan = may_scan_.size();
+  names_called_.clear();
+  const ast::ListView<ast::ReadingClause> reading_clauses = tree_[reading];
+  for (const ast::ReadingClause& clause : reading_clauses) {
+    may_scan_.push_back(collect_reading_bindings(clause));
+  }
   for (const ast::UpdatingClause& clause : tree_[updating]) collect_updating_bindings(clause);
-  for (const ast::ReadingClause& clause : tree_[reading]) validate_reading_clause(clause);
+  for (std::uint32_t i = 0; i < reading_clauses.size(); ++i) {
+    validate_reading_clause(reading_clauses[i], may_scan_[first_scan + i]);
+  }
   for (const ast::UpdatingClause& clause : tree_[updating]) validate_updating_clause(clause);
+  may_scan_.resize(first_scan);
 }
 
 // ---- Clauses ----
 
-void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause) {
+void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause,
+                                                bool may_scan) {
   std::visit(
       [&](const auto& payload) {
         using T = std::decay_t<decltype(payload)>;
@@ -175,7 +188,7 @@ void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause
             validate_expr(payload.where_clause);
           }
           check_cartesian_product(payload.pattern.parts);
-          check_match_complexity(payload);
+          check_match_complexity(payload, may_scan);
         } else if constexpr (std::is_same_v<T, ast::ReadingClause::Unwind>) {
           validate_expr(payload.expr);
         } else if constexpr (std::is_same_v<T, ast::ReadingClause::InQueryCall>) {
@@ -335,10 +348,14 @@ void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property
 
 // ---- Bindings ----
 
-void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
+bool SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
+  bool may_scan = false;
   std::visit(ast::Overloaded{
                  [&](const ast::ReadingClause::Match& match) {
-                   collect_pattern_bindings(match.pattern.parts);
+                   for (const ast::PatternPart& part : tree_[match.pattern.parts]) {
+                     may_scan = may_scan || !starts_from_a_known_node(part.element);
+                     collect_part_bindings(part);
+                   }
                  },
                  [&](const ast::ReadingClause::Unwind& unwind) {
                    scope_.bind_empty(text(unwind.variable));
@@ -348,10 +365,36 @@ void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& claus
                      scope_.bind_empty(text(item.variable));
                    }
                  },
-                 // Its variables enter while it is validated.
-                 [](const ast::ReadingClause::CallSubquery&) {},
+                 // Its variables enter while it is validated; what it returns is known now.
+                 [&](const ast::ReadingClause::CallSubquery& query) {
+                   auto called = [&](const ast::SingleQuery& single) {
+                     for (const ast::ReturnItem& item : tree_[return_items(single)]) {
+                       std::optional<std::string_view> name = projection_name(item);
+                       if (name) names_called_.push_back(parser::unquoted(*name));
+                     }
+                   };
+                   called(query.single_query);
+                   for (const ast::UnionArm& arm : tree_[query.unions]) called(arm.query);
+                 },
              },
              clause.variant);
+  return may_scan;
+}
+
+bool SemanticValidator::starts_from_a_known_node(const ast::PatternElement& element) const {
+  auto known = [&](const ast::NodePattern& node) {
+    if (!node.labels.empty()) return true;
+    if (!node.variable) return false;
+    const std::string_view variable = text(*node.variable);
+    return scope_.contains(variable) ||
+           std::find(names_called_.begin(), names_called_.end(), parser::unquoted(variable)) !=
+               names_called_.end();
+  };
+  if (known(element.start)) return true;
+  for (const ast::PatternStep& step : tree_[element.chain]) {
+    if (known(step.node)) return true;
+  }
+  return false;
 }
 
 void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& clause) {
@@ -374,10 +417,12 @@ void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& cla
 }
 
 void SemanticValidator::collect_pattern_bindings(ast::List<ast::PatternPart> parts) {
-  for (const ast::PatternPart& part : tree_[parts]) {
-    if (part.variable) scope_.bind_empty(text(*part.variable));
-    collect_element_bindings(part.element);
-  }
+  for (const ast::PatternPart& part : tree_[parts]) collect_part_bindings(part);
+}
+
+void SemanticValidator::collect_part_bindings(const ast::PatternPart& part) {
+  if (part.variable) scope_.bind_empty(text(*part.variable));
+  collect_element_bindings(part.element);
 }
 
 void SemanticValidator::collect_element_bindings(const ast::PatternElement& element) {

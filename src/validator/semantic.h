@@ -101,7 +101,8 @@ class SemanticValidator {
   // The clauses of one query part: every binding they make, then each clause's checks.
   void validate_clauses(ast::List<ast::ReadingClause> reading,
                         ast::List<ast::UpdatingClause> updating);
-  void validate_reading_clause(const ast::ReadingClause& clause);
+  // `may_scan`: what collect_reading_bindings found for the clause.
+  void validate_reading_clause(const ast::ReadingClause& clause, bool may_scan);
   void validate_updating_clause(const ast::UpdatingClause& clause);
   void validate_call_subquery(const ast::RegularQuery& query);
   void validate_return_clause(const ast::ReturnClause& clause);
@@ -119,9 +120,17 @@ class SemanticValidator {
   // E303, E304 for the keys of a SET or REMOVE property item.
   void validate_property_expr(const ast::PropertyExpr& property);
 
-  void collect_reading_bindings(const ast::ReadingClause& clause);
+  // Also notes the names a CALL subquery returns, for the MATCH clauses after it in the part.
+  // True for a MATCH with a pattern part that starts from no known node (starts_from_a_known_node,
+  // asked before the part's own bindings are collected): a part that may scan all nodes.
+  bool collect_reading_bindings(const ast::ReadingClause& clause);
+  // Whether a node of the path has a label written, or a variable bound before the path: by an
+  // earlier clause (a CALL subquery's among them), an earlier part of the same pattern or an
+  // enclosing query.
+  bool starts_from_a_known_node(const ast::PatternElement& element) const;
   void collect_updating_bindings(const ast::UpdatingClause& clause);
   void collect_pattern_bindings(ast::List<ast::PatternPart> parts);
+  void collect_part_bindings(const ast::PatternPart& part);
   void collect_element_bindings(const ast::PatternElement& element);
   void collect_node_bindings(const ast::NodePattern& node);
   void collect_rel_bindings(const ast::RelationshipPattern& relationship);
@@ -146,8 +155,8 @@ class SemanticValidator {
   void check_set_remove_labels(ast::List<ast::Str> labels, bool in_set);
   // W101.
   void check_cartesian_product(ast::List<ast::PatternPart> parts);
-  // W201, then W202.
-  void check_match_complexity(const ast::ReadingClause::Match& match);
+  // W201 (when the clause has no WHERE and `may_scan`, see collect_reading_bindings), then W202.
+  void check_match_complexity(const ast::ReadingClause::Match& match, bool may_scan);
 
   // ---- Expression checks (semantic_expr.cc) ----
 
@@ -210,6 +219,10 @@ class SemanticValidator {
   const SuggestionIndex& suggestions_;
   const ast::CypherQuery& tree_;
   Scope scope_;
+  // Per reading clause of the parts being validated, whether it may scan all nodes.
+  std::vector<bool> may_scan_;
+  // The names returned by the CALL subqueries collected so far in the current part (unquoted).
+  std::vector<std::string_view> names_called_;
 
   // The answers of the searches run so far, by (list, name); the names are views into the tree.
   // A query's first few searches are kept in a short list looked through one by one; any more

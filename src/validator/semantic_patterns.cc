@@ -219,21 +219,10 @@ void SemanticValidator::check_cartesian_product(ast::List<ast::PatternPart> part
   }
 }
 
-void SemanticValidator::check_match_complexity(const ast::ReadingClause::Match& match) {
-  ast::ListView<ast::PatternPart> parts = tree_[match.pattern.parts];
-  if (!match.where_clause.present()) {
-    bool unlabeled = false;
-    for (const ast::PatternPart& part : parts) {
-      unlabeled = unlabeled || part.element.start.labels.empty();
-      for (const ast::PatternStep& step : tree_[part.element.chain]) {
-        unlabeled = unlabeled || step.node.labels.empty();
-      }
-    }
-    if (unlabeled) {
-      report(DiagnosticCode::UnlabeledFullScan, {});
-    }
-  }
-  for (const ast::PatternPart& part : parts) {
+void SemanticValidator::check_match_complexity(const ast::ReadingClause::Match& match,
+                                               bool may_scan) {
+  if (may_scan && !match.where_clause.present()) report(DiagnosticCode::UnlabeledFullScan, {});
+  for (const ast::PatternPart& part : tree_[match.pattern.parts]) {
     for (const ast::PatternStep& step : tree_[part.element.chain]) {
       const std::optional<ast::Range>& range = step.relationship.range;
       if (range && !range->upper) {
