@@ -200,6 +200,61 @@ TEST(ExpressionChecks, FunctionCalls) {
               });
 }
 
+// Built-in functions beyond the classic ones, namespaced ones among them: known in any case, with
+// their argument counts; a name outside the table, in a known namespace too, stays unknown.
+TEST(ExpressionChecks, MoreBuiltInFunctions) {
+  check_cases(
+      kPeopleSchema,
+      {
+          {"RETURN isEmpty([]), isNaN(1.0), cot(1), haversin(1), char_length('a'), "
+           "character_length('a'), valueType(1), toStringOrNull(1), toIntegerOrNull('1'), "
+           "toFloatOrNull('1'), toBooleanOrNull('true'), toStringList([1]), toIntegerList(['1']), "
+           "toFloatList(['1']), toBooleanList(['true']), datetime.fromEpochMillis(0)",
+           {}},
+          {"WITH date() AS a, date() AS b RETURN duration.between(a, b), duration.inMonths(a, b), "
+           "duration.inDays(a, b), duration.inSeconds(a, b), datetime.fromEpoch(0, 0), "
+           "point.distance(point({x: 0, y: 0}), point({x: 1, y: 1})), "
+           "vector.similarity.euclidean([1], [2]), vector.similarity.cosine([1], [2])",
+           {}},
+          {"RETURN point.withinBBox(point({x: 0, y: 0}), point({x: 0, y: 0}), "
+           "point({x: 1, y: 1})), btrim(' a '), btrim('xax', 'x'), normalize('a'), "
+           "normalize('a', 'NFKC')",
+           {}},
+          {"RETURN date.truncate('day', date()), datetime.truncate('hour', datetime(), {}), "
+           "localdatetime.truncate('day', localdatetime()), localtime.truncate('hour', "
+           "localtime()), time.truncate('hour', time())",
+           {}},
+          {"RETURN date.realtime(), date.statement(), date.transaction('UTC'), "
+           "datetime.realtime(), datetime.statement(), datetime.transaction(), "
+           "localdatetime.realtime(), "
+           "localdatetime.statement(), localdatetime.transaction(), localtime.realtime(), "
+           "localtime.statement(), localtime.transaction(), time.realtime(), time.statement(), "
+           "TIME.TRANSACTION()",
+           {}},
+          // Wrongly counted.
+          {"RETURN isEmpty(), duration.between(date()), Duration.InSeconds(1, 2, 3)",
+           {arity("isEmpty", "1", 0), arity("duration.between", "2", 1),
+            arity("Duration.InSeconds", "2", 3)}},
+          {"RETURN date.truncate('day'), btrim('a', 'b', 'c'), point.withinBBox(1, 2), "
+           "time.realtime(1, 2), vector.similarity.cosine([1])",
+           {arity("date.truncate", "2-3", 1), arity("btrim", "1-2", 3),
+            arity("point.withinBBox", "3", 2), arity("time.realtime", "0-1", 2),
+            arity("vector.similarity.cosine", "2", 1)}},
+          {"RETURN isEmpty(DISTINCT [])",
+           {{"W104",
+             "DISTINCT is used with non-aggregate function isEmpty(); DISTINCT only has meaning "
+             "with aggregate functions"}}},
+          // User-defined functions, in the built-in namespaces too.
+          {"RETURN duration.inYears(1, 2), date.parse('x'), vector.similarity(1, 2), my.isEmpty(1)",
+           {unknown_function("duration.inYears"), unknown_function("date.parse"),
+            unknown_function("vector.similarity"), unknown_function("my.isEmpty")}},
+          // None is an aggregate.
+          {"MATCH (p:Person) WHERE isEmpty(p.name) AND duration.inDays(p.age, p.age) IS NULL "
+           "RETURN p",
+           {}},
+      });
+}
+
 TEST(ExpressionChecks, AggregatesOnlyWhereAllowed) {
   check_cases(
       kPeopleSchema,
