@@ -69,12 +69,18 @@ SemanticValidator::Proposal SemanticValidator::propose(
   std::optional<std::string_view> best = closest_name(name(written), list);
   Proposal proposal{diagnostics::suggestion_hint(prefix, best), std::nullopt};
   if (!best) return proposal;
+  // A name the query quotes is replaced by a quoted name, whether or not it needs the quotes.
+  const std::string_view as_written = text(written);
+  const bool quoted = !as_written.empty() && as_written.front() == '`';
   switch (parser::name_form(*best)) {
     case parser::NameForm::kPlain:
-      proposal.suggestion = replacement(text(written), best);
-      break;
+      if (!quoted) {
+        proposal.suggestion = replacement(as_written, best);
+        break;
+      }
+      [[fallthrough]];
     case parser::NameForm::kQuoted:
-      proposal.suggestion = replacement(text(written), *parser::written_name(*best));
+      proposal.suggestion = replacement(as_written, parser::quoted_name(*best));
       break;
     case parser::NameForm::kUnwritable:
       return proposal;
