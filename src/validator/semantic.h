@@ -8,9 +8,9 @@
 // (unless it groups or is DISTINCT), like the ORDER BY of a RETURN, see the projected names over
 // the scope before it; UNION arms (each from an empty scope, or in a subquery from the scope
 // the subquery sees), pattern comprehensions, EXISTS, COUNT and COLLECT subqueries save the
-// scope and put it back; CALL { } shares it, and after it the scope also
-// holds what it held before and the names the subquery returns; comprehension, quantifier,
-// REDUCE and FOREACH variables are bound for their body and removed after it.
+// scope and put it back; CALL { } shares it, and after it the scope also holds what it held
+// before and the names the subquery returns; comprehension, quantifier, REDUCE and FOREACH
+// variables are bound for their body and removed after it.
 //
 // A validator lives for one query and is used by one thread. It borrows the schema, its
 // suggestion index and the tree (all only read, all must outlive it) and never fails: whatever
@@ -120,9 +120,10 @@ class SemanticValidator {
   // E303, E304 for the keys of a SET or REMOVE property item.
   void validate_property_expr(const ast::PropertyExpr& property);
 
-  // Also notes the names a CALL subquery returns, for the MATCH clauses after it in the part.
-  // True for a MATCH with a pattern part that starts from no known node (starts_from_a_known_node,
-  // asked before the part's own bindings are collected): a part that may scan all nodes.
+  // Binds the clause's variables; those of a CALL subquery enter while it is validated, but the
+  // names it returns are noted now for the MATCH clauses after it. Returns whether the clause is
+  // a MATCH with a part that may scan all nodes: one that does not start_from_a_known_node,
+  // asked before the part's own bindings are collected.
   bool collect_reading_bindings(const ast::ReadingClause& clause);
   // Whether a node of the path has a label written, or a variable bound before the path: by an
   // earlier clause (a CALL subquery's among them), an earlier part of the same pattern or an
