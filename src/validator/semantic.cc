@@ -97,8 +97,12 @@ SemanticValidator::Proposal SemanticValidator::propose(
 void SemanticValidator::validate_regular_query(const ast::RegularQuery& query, ArmScope arms) {
   if (!enter(last_expr_at_)) return;
   const ast::ListView<ast::UnionArm> unions = tree_[query.unions];
+  if (unions.empty()) {
+    validate_single_query(query.single_query);
+    return;
+  }
   Scope outer;
-  if (arms == ArmScope::kOuter && !unions.empty()) outer = scope_;
+  if (arms == ArmScope::kOuter) outer = scope_;
   validate_single_query(query.single_query);
   for (const ast::UnionArm& arm : unions) {
     Scope saved = std::move(scope_);
@@ -162,20 +166,23 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
 void SemanticValidator::validate_clauses(ast::List<ast::ReadingClause> reading,
                                          ast::List<ast::UpdatingClause> updating) {
   // Whether a MATCH may scan all nodes depends on what was bound before it, which is what the
-  // scope holds while its bindings are collected: one answer per reading clause, kept from
-  // first_scan on while the clauses are validated (the parts of subqueries keep theirs above).
-  const std::size_t first_scan = may_scan_.size();
+  // scope holds while its bindings are collected. The clauses that may are noted then, from
+  // first_scanning on, and met again in the same order while they are validated (the parts of
+  // subqueries note theirs above and drop them when done).
+  const std::size_t first_scanning = scanning_.size();
   names_called_.clear();
-  const ast::ListView<ast::ReadingClause> reading_clauses = tree_[reading];
-  for (const ast::ReadingClause& clause : reading_clauses) {
-    may_scan_.push_back(collect_reading_bindings(clause));
+  for (const ast::ReadingClause& clause : tree_[reading]) {
+    if (collect_reading_bindings(clause)) scanning_.push_back(&clause);
   }
   for (const ast::UpdatingClause& clause : tree_[updating]) collect_updating_bindings(clause);
-  for (std::uint32_t i = 0; i < reading_clauses.size(); ++i) {
-    validate_reading_clause(reading_clauses[i], may_scan_[first_scan + i]);
+  std::size_t next_scanning = first_scanning;
+  for (const ast::ReadingClause& clause : tree_[reading]) {
+    const bool may_scan = next_scanning < scanning_.size() && scanning_[next_scanning] == &clause;
+    if (may_scan) ++next_scanning;
+    validate_reading_clause(clause, may_scan);
   }
   for (const ast::UpdatingClause& clause : tree_[updating]) validate_updating_clause(clause);
-  may_scan_.resize(first_scan);
+  scanning_.resize(first_scanning);
 }
 
 // ---- Clauses ----

@@ -178,6 +178,28 @@ class SemanticValidator {
   // another of them declares the key (a node has all its labels, a relationship one of its
   // types); nothing when the variable is unbound.
   void validate_property_access(std::string_view variable, std::span<const ast::Str> keys);
+  // The findings of validate_property_access from the first key that a label or type of
+  // `bound` lacks: key `first_key` of name `first_name`.
+  [[gnu::cold]] void report_unknown_properties(std::string_view variable, const LabelList& bound,
+                                               std::span<const ast::Str> keys,
+                                               std::size_t first_name, std::size_t first_key);
+  // The property list (one of suggestions_'s lists) of a label or type of the scope, as written,
+  // and whether it is a label's; nothing when the schema declares neither. A name declared both
+  // as a label and as a type is a label.
+  struct DeclaredProperties {
+    std::size_t list;
+    bool label;
+  };
+  std::optional<DeclaredProperties> properties_of(std::string_view written) const {
+    const std::string_view declared = parser::unquoted(written);
+    if (std::optional<std::size_t> list = suggestions_.node_properties(declared)) {
+      return DeclaredProperties{*list, true};
+    }
+    if (std::optional<std::size_t> list = suggestions_.rel_properties(declared)) {
+      return DeclaredProperties{*list, false};
+    }
+    return std::nullopt;
+  }
   // E502 for each projection name seen before.
   void check_alias_uniqueness(ast::List<ast::ReturnItem> items);
 
@@ -220,8 +242,8 @@ class SemanticValidator {
   const SuggestionIndex& suggestions_;
   const ast::CypherQuery& tree_;
   Scope scope_;
-  // Per reading clause of the parts being validated, whether it may scan all nodes.
-  std::vector<bool> may_scan_;
+  // The MATCH clauses of the parts being validated that may scan all nodes, in walk order.
+  std::vector<const ast::ReadingClause*> scanning_;
   // The names returned by the CALL subqueries collected so far in the current part (unquoted).
   std::vector<std::string_view> names_called_;
 
