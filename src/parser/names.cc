@@ -45,18 +45,21 @@ std::optional<std::string> written_name(std::string_view name) {
   switch (name_form(name)) {
     case NameForm::kPlain:
       return std::string(name);
-    case NameForm::kQuoted: {
-      std::string quoted;
-      quoted.reserve(name.size() + 2);
-      quoted += '`';
-      quoted += name;
-      quoted += '`';
-      return quoted;
-    }
+    case NameForm::kQuoted:
+      return quoted_name(name);
     case NameForm::kUnwritable:
       break;
   }
   return std::nullopt;
+}
+
+std::string quoted_name(std::string_view name) {
+  std::string quoted;
+  quoted.reserve(name.size() + 2);
+  quoted += '`';
+  quoted += name;
+  quoted += '`';
+  return quoted;
 }
 
 }  // namespace morvane::parser

@@ -27,4 +27,8 @@ NameForm name_form(std::string_view name);
 // `name` as a query writes it; nothing when no query can.
 std::optional<std::string> written_name(std::string_view name);
 
+// `name`, which holds no backtick, between backticks: the quoted form, which a query may use for
+// any name.
+std::string quoted_name(std::string_view name);
+
 }  // namespace morvane::parser

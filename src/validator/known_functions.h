@@ -17,8 +17,9 @@ struct KnownFunction {
   bool numeric_aggregate;  // an aggregate over numbers: a string literal argument is an error
 };
 
-// The entry for a function name as written, compared in lower case ("toUpper" and "TOUPPER"
-// both find toupper; names with a namespace find nothing), or nullptr. The entry is static.
+// The entry for a function name as written, namespace included, compared in lower case
+// ("toUpper" and "TOUPPER" both find toupper, "duration.inSeconds" finds duration.inseconds; a
+// namespace the table lacks, as in "my.lib.fn", finds nothing), or nullptr. The entry is static.
 const KnownFunction* find_known_function(std::string_view name);
 
 // The expected-count text of a wrong-arity message: "at least {}" without a maximum, "{}" when

@@ -3,6 +3,7 @@
 // semantic_expr.cc.
 #include "validator/semantic.h"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -17,7 +18,9 @@ SemanticValidator::SemanticValidator(const schema::Schema& schema,
 
 void SemanticValidator::validate() {
   std::visit(ast::Overloaded{
-                 [&](const ast::CypherQuery::Regular& regular) { validate_regular_query(regular); },
+                 [&](const ast::CypherQuery::Regular& regular) {
+                   validate_regular_query(regular, ArmScope::kEmpty);
+                 },
                  [](const ast::CypherQuery::StandaloneCall&) {},
              },
              tree_.root());
@@ -66,12 +69,18 @@ SemanticValidator::Proposal SemanticValidator::propose(
   std::optional<std::string_view> best = closest_name(name(written), list);
   Proposal proposal{diagnostics::suggestion_hint(prefix, best), std::nullopt};
   if (!best) return proposal;
+  // A name the query quotes is replaced by a quoted name, whether or not it needs the quotes.
+  const std::string_view as_written = text(written);
+  const bool quoted = !as_written.empty() && as_written.front() == '`';
   switch (parser::name_form(*best)) {
     case parser::NameForm::kPlain:
-      proposal.suggestion = replacement(text(written), best);
-      break;
+      if (!quoted) {
+        proposal.suggestion = replacement(as_written, best);
+        break;
+      }
+      [[fallthrough]];
     case parser::NameForm::kQuoted:
-      proposal.suggestion = replacement(text(written), *parser::written_name(*best));
+      proposal.suggestion = replacement(as_written, parser::quoted_name(*best));
       break;
     case parser::NameForm::kUnwritable:
       return proposal;
@@ -85,12 +94,19 @@ SemanticValidator::Proposal SemanticValidator::propose(
 
 // ---- Queries ----
 
-void SemanticValidator::validate_regular_query(const ast::RegularQuery& query) {
+void SemanticValidator::validate_regular_query(const ast::RegularQuery& query, ArmScope arms) {
   if (!enter(last_expr_at_)) return;
+  const ast::ListView<ast::UnionArm> unions = tree_[query.unions];
+  if (unions.empty()) {
+    validate_single_query(query.single_query);
+    return;
+  }
+  Scope outer;
+  if (arms == ArmScope::kOuter) outer = scope_;
   validate_single_query(query.single_query);
-  for (const ast::UnionArm& arm : tree_[query.unions]) {
+  for (const ast::UnionArm& arm : unions) {
     Scope saved = std::move(scope_);
-    scope_.clear();
+    scope_ = outer;
     validate_single_query(arm.query);
     scope_ = std::move(saved);
   }
@@ -149,15 +165,30 @@ void SemanticValidator::validate_multi_part(const ast::MultiPartQuery& query) {
 
 void SemanticValidator::validate_clauses(ast::List<ast::ReadingClause> reading,
                                          ast::List<ast::UpdatingClause> updating) {
-  for (const ast::ReadingClause& clause : tree_[reading]) collect_reading_bindings(clause);
+  // Whether a MATCH may scan all nodes depends on what was bound before it, which is what the
+  // scope holds while its bindings are collected. The clauses that may are noted then, from
+  // first_scanning on, and met again in the same order while they are validated (the parts of
+  // subqueries note theirs above and drop them when done).
+  const std::size_t first_scanning = scanning_.size();
+  names_called_.clear();
+  for (const ast::ReadingClause& clause : tree_[reading]) {
+    if (collect_reading_bindings(clause)) scanning_.push_back(&clause);
+  }
   for (const ast::UpdatingClause& clause : tree_[updating]) collect_updating_bindings(clause);
-  for (const ast::ReadingClause& clause : tree_[reading]) validate_reading_clause(clause);
+  std::size_t next_scanning = first_scanning;
+  for (const ast::ReadingClause& clause : tree_[reading]) {
+    const bool may_scan = next_scanning < scanning_.size() && scanning_[next_scanning] == &clause;
+    if (may_scan) ++next_scanning;
+    validate_reading_clause(clause, may_scan);
+  }
   for (const ast::UpdatingClause& clause : tree_[updating]) validate_updating_clause(clause);
+  scanning_.resize(first_scanning);
 }
 
 // ---- Clauses ----
 
-void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause) {
+void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause,
+                                                bool may_scan) {
   std::visit(
       [&](const auto& payload) {
         using T = std::decay_t<decltype(payload)>;
@@ -170,7 +201,7 @@ void SemanticValidator::validate_reading_clause(const ast::ReadingClause& clause
             validate_expr(payload.where_clause);
           }
           check_cartesian_product(payload.pattern.parts);
-          check_match_complexity(payload);
+          check_match_complexity(payload, may_scan);
         } else if constexpr (std::is_same_v<T, ast::ReadingClause::Unwind>) {
           validate_expr(payload.expr);
         } else if constexpr (std::is_same_v<T, ast::ReadingClause::InQueryCall>) {
@@ -252,7 +283,7 @@ void SemanticValidator::validate_call_subquery(const ast::RegularQuery& query) {
   // what it held before, what the inner query bound, and the names its RETURN projects; a name
   // that a later UNION arm returns too carries no labels, since its rows may come from any arm.
   Scope before = scope_;
-  validate_regular_query(query);
+  validate_regular_query(query, ArmScope::kOuter);
   Scope returned;
   bind_projection(return_items(query.single_query), scope_.open_layer(), returned, 0);
   for (const ast::UnionArm& arm : tree_[query.unions]) {
@@ -330,10 +361,14 @@ void SemanticValidator::validate_property_expr(const ast::PropertyExpr& property
 
 // ---- Bindings ----
 
-void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
+bool SemanticValidator::collect_reading_bindings(const ast::ReadingClause& clause) {
+  bool may_scan = false;
   std::visit(ast::Overloaded{
                  [&](const ast::ReadingClause::Match& match) {
-                   collect_pattern_bindings(match.pattern.parts);
+                   for (const ast::PatternPart& part : tree_[match.pattern.parts]) {
+                     may_scan = may_scan || !starts_from_a_known_node(part.element);
+                     collect_part_bindings(part);
+                   }
                  },
                  [&](const ast::ReadingClause::Unwind& unwind) {
                    scope_.bind_empty(text(unwind.variable));
@@ -343,10 +378,36 @@ void SemanticValidator::collect_reading_bindings(const ast::ReadingClause& claus
                      scope_.bind_empty(text(item.variable));
                    }
                  },
-                 // Its variables enter while it is validated.
-                 [](const ast::ReadingClause::CallSubquery&) {},
+                 // Its variables enter while it is validated; what it returns is known now.
+                 [&](const ast::ReadingClause::CallSubquery& query) {
+                   auto called = [&](const ast::SingleQuery& single) {
+                     for (const ast::ReturnItem& item : tree_[return_items(single)]) {
+                       std::optional<std::string_view> name = projection_name(item);
+                       if (name) names_called_.push_back(parser::unquoted(*name));
+                     }
+                   };
+                   called(query.single_query);
+                   for (const ast::UnionArm& arm : tree_[query.unions]) called(arm.query);
+                 },
              },
              clause.variant);
+  return may_scan;
+}
+
+bool SemanticValidator::starts_from_a_known_node(const ast::PatternElement& element) const {
+  auto known = [&](const ast::NodePattern& node) {
+    if (!node.labels.empty()) return true;
+    if (!node.variable) return false;
+    const std::string_view variable = text(*node.variable);
+    return scope_.contains(variable) ||
+           std::find(names_called_.begin(), names_called_.end(), parser::unquoted(variable)) !=
+               names_called_.end();
+  };
+  if (known(element.start)) return true;
+  for (const ast::PatternStep& step : tree_[element.chain]) {
+    if (known(step.node)) return true;
+  }
+  return false;
 }
 
 void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& clause) {
@@ -369,10 +430,12 @@ void SemanticValidator::collect_updating_bindings(const ast::UpdatingClause& cla
 }
 
 void SemanticValidator::collect_pattern_bindings(ast::List<ast::PatternPart> parts) {
-  for (const ast::PatternPart& part : tree_[parts]) {
-    if (part.variable) scope_.bind_empty(text(*part.variable));
-    collect_element_bindings(part.element);
-  }
+  for (const ast::PatternPart& part : tree_[parts]) collect_part_bindings(part);
+}
+
+void SemanticValidator::collect_part_bindings(const ast::PatternPart& part) {
+  if (part.variable) scope_.bind_empty(text(*part.variable));
+  collect_element_bindings(part.element);
 }
 
 void SemanticValidator::collect_element_bindings(const ast::PatternElement& element) {

@@ -6,10 +6,11 @@
 // keeps the scope of bound variables: all bindings of a query part are collected before the
 // part is checked; WITH replaces the scope by its projection, though its ORDER BY and WHERE
 // (unless it groups or is DISTINCT), like the ORDER BY of a RETURN, see the projected names over
-// the scope before it; UNION arms, pattern comprehensions, EXISTS, COUNT and COLLECT
-// subqueries save the scope and put it back; CALL { } shares it, and after it the scope also
-// holds what it held before and the names the subquery returns; comprehension, quantifier,
-// REDUCE and FOREACH variables are bound for their body and removed after it.
+// the scope before it; UNION arms (each from an empty scope, or in a subquery from the scope
+// the subquery sees), pattern comprehensions, EXISTS, COUNT and COLLECT subqueries save the
+// scope and put it back; CALL { } shares it, and after it the scope also holds what it held
+// before and the names the subquery returns; comprehension, quantifier, REDUCE and FOREACH
+// variables are bound for their body and removed after it.
 //
 // A validator lives for one query and is used by one thread. It borrows the schema, its
 // suggestion index and the tree (all only read, all must outlive it) and never fails: whatever
@@ -87,16 +88,21 @@ class SemanticValidator {
 
   // ---- Query walk (semantic.cc) ----
 
-  // Validates the query with the current scope, then each UNION arm from an empty scope; the
-  // scope left by the first query is kept.
-  void validate_regular_query(const ast::RegularQuery& query);
+  // Where the UNION arms of a query start: the arms of the whole query from an empty scope; the
+  // arms of a subquery from the scope the subquery sees, since each arm imports the outer
+  // variables on its own.
+  enum class ArmScope : std::uint8_t { kEmpty, kOuter };
+  // Validates the query with the current scope, then each UNION arm from `arms`; the scope left
+  // by the first query is kept.
+  void validate_regular_query(const ast::RegularQuery& query, ArmScope arms);
   void validate_single_query(const ast::SingleQuery& query);
   void validate_single_part(const ast::SinglePartQuery& query);
   void validate_multi_part(const ast::MultiPartQuery& query);
   // The clauses of one query part: every binding they make, then each clause's checks.
   void validate_clauses(ast::List<ast::ReadingClause> reading,
                         ast::List<ast::UpdatingClause> updating);
-  void validate_reading_clause(const ast::ReadingClause& clause);
+  // `may_scan`: what collect_reading_bindings found for the clause.
+  void validate_reading_clause(const ast::ReadingClause& clause, bool may_scan);
   void validate_updating_clause(const ast::UpdatingClause& clause);
   void validate_call_subquery(const ast::RegularQuery& query);
   void validate_return_clause(const ast::ReturnClause& clause);
@@ -114,9 +120,18 @@ class SemanticValidator {
   // E303, E304 for the keys of a SET or REMOVE property item.
   void validate_property_expr(const ast::PropertyExpr& property);
 
-  void collect_reading_bindings(const ast::ReadingClause& clause);
+  // Binds the clause's variables; those of a CALL subquery enter while it is validated, but the
+  // names it returns are noted now for the MATCH clauses after it. Returns whether the clause is
+  // a MATCH with a part that may scan all nodes: one that does not start_from_a_known_node,
+  // asked before the part's own bindings are collected.
+  bool collect_reading_bindings(const ast::ReadingClause& clause);
+  // Whether a node of the path has a label written, or a variable bound before the path: by an
+  // earlier clause (a CALL subquery's among them), an earlier part of the same pattern or an
+  // enclosing query.
+  bool starts_from_a_known_node(const ast::PatternElement& element) const;
   void collect_updating_bindings(const ast::UpdatingClause& clause);
   void collect_pattern_bindings(ast::List<ast::PatternPart> parts);
+  void collect_part_bindings(const ast::PatternPart& part);
   void collect_element_bindings(const ast::PatternElement& element);
   void collect_node_bindings(const ast::NodePattern& node);
   void collect_rel_bindings(const ast::RelationshipPattern& relationship);
@@ -125,12 +140,15 @@ class SemanticValidator {
 
   // The node and relationship checks along one path. E201, E301, E211, E302, E401.
   void validate_pattern_element(const ast::PatternElement& element);
-  // E201, E301.
+  // E201, E301 (only for a key that none of the node's labels declares).
   void validate_node_pattern(const ast::NodePattern& node);
-  // E211, E302, E401; the labels are those written on the nodes before and after it.
+  // E211, E302, E401; the labels are those written on the nodes before and after it. A key or
+  // an endpoint that some declared type of the alternatives fits gives nothing.
   void validate_rel_pattern_with_endpoints(const ast::RelationshipPattern& relationship,
                                            ast::List<ast::Str> left_labels,
                                            ast::List<ast::Str> right_labels);
+  // Whether one of the labels written on a node is `label`.
+  bool has_label(ast::List<ast::Str> node_labels, std::string_view label) const;
   // E401.
   void check_endpoint_label(ast::List<ast::Str> node_labels, std::string_view expected,
                             std::string_view role, std::string_view rel_type);
@@ -138,8 +156,8 @@ class SemanticValidator {
   void check_set_remove_labels(ast::List<ast::Str> labels, bool in_set);
   // W101.
   void check_cartesian_product(ast::List<ast::PatternPart> parts);
-  // W201, then W202.
-  void check_match_complexity(const ast::ReadingClause::Match& match);
+  // W201 (when the clause has no WHERE and `may_scan`, see collect_reading_bindings), then W202.
+  void check_match_complexity(const ast::ReadingClause::Match& match, bool may_scan);
 
   // ---- Expression checks (semantic_expr.cc) ----
 
@@ -156,9 +174,32 @@ class SemanticValidator {
   // E611 to E614 for a literal of the wrong type, otherwise validate_expr. `clause` is "SKIP"
   // or "LIMIT".
   void validate_pagination_expr(ast::ExprId expr, std::string_view clause);
-  // E303, E304: for each label or type bound to `variable`, in order, each key it lacks;
-  // nothing when the variable is unbound.
+  // E303, E304: for each label or type bound to `variable`, in order, each key it lacks, unless
+  // another of them declares the key (a node has all its labels, a relationship one of its
+  // types); nothing when the variable is unbound.
   void validate_property_access(std::string_view variable, std::span<const ast::Str> keys);
+  // The findings of validate_property_access from the first key that a label or type of
+  // `bound` lacks: key `first_key` of name `first_name`.
+  [[gnu::cold]] void report_unknown_properties(std::string_view variable, const LabelList& bound,
+                                               std::span<const ast::Str> keys,
+                                               std::size_t first_name, std::size_t first_key);
+  // The property list (one of suggestions_'s lists) of a label or type of the scope, as written,
+  // and whether it is a label's; nothing when the schema declares neither. A name declared both
+  // as a label and as a type is a label.
+  struct DeclaredProperties {
+    std::size_t list;
+    bool label;
+  };
+  std::optional<DeclaredProperties> properties_of(std::string_view written) const {
+    const std::string_view declared = parser::unquoted(written);
+    if (std::optional<std::size_t> list = suggestions_.node_properties(declared)) {
+      return DeclaredProperties{*list, true};
+    }
+    if (std::optional<std::size_t> list = suggestions_.rel_properties(declared)) {
+      return DeclaredProperties{*list, false};
+    }
+    return std::nullopt;
+  }
   // E502 for each projection name seen before.
   void check_alias_uniqueness(ast::List<ast::ReturnItem> items);
 
@@ -201,6 +242,10 @@ class SemanticValidator {
   const SuggestionIndex& suggestions_;
   const ast::CypherQuery& tree_;
   Scope scope_;
+  // The MATCH clauses of the parts being validated that may scan all nodes, in walk order.
+  std::vector<const ast::ReadingClause*> scanning_;
+  // The names returned by the CALL subqueries collected so far in the current part (unquoted).
+  std::vector<std::string_view> names_called_;
 
   // The answers of the searches run so far, by (list, name); the names are views into the tree.
   // A query's first few searches are kept in a short list looked through one by one; any more

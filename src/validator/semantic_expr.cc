@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "validator/known_functions.h"
 #include "validator/semantic.h"
@@ -325,7 +326,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
                          }
                        },
                        [&](const ast::ExistsSubquery::Query& query) {
-                         validate_regular_query(query);
+                         validate_regular_query(query, ArmScope::kOuter);
                        },
                    },
                    exists.variant);
@@ -333,7 +334,7 @@ void SemanticValidator::run_expr_task(const ExprTask& task) {
       },
       [&](ast::Id<ast::RegularQuery> id) {
         Scope saved = scope_;
-        validate_regular_query(tree_[id]);
+        validate_regular_query(tree_[id], ArmScope::kOuter);
         scope_ = std::move(saved);
       },
   });
@@ -412,17 +413,48 @@ void SemanticValidator::validate_property_access(std::string_view variable,
                                                  std::span<const ast::Str> keys) {
   const LabelList* bound = scope_.find(variable);
   if (bound == nullptr) return;
-  for (std::string_view written : *bound) {
-    // A name declared both as a label and as a type is checked as a label.
-    std::optional<std::size_t> properties = suggestions_.node_properties(parser::unquoted(written));
-    const bool label = properties.has_value();
-    if (!label) properties = suggestions_.rel_properties(parser::unquoted(written));
-    if (!properties) continue;
-    for (ast::Str key : keys) {
-      if (suggestions_.contains(*properties, name(key))) continue;
-      Proposal proposal = property_proposal(key, *properties);
-      DiagnosticCode code =
-          label ? DiagnosticCode::UnknownNodePropertyOnVar : DiagnosticCode::UnknownRelPropertyOnVar;
+  for (std::size_t n = 0; n < bound->size(); ++n) {
+    std::optional<DeclaredProperties> declared = properties_of(bound->begin()[n]);
+    if (!declared) continue;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (suggestions_.contains(declared->list, name(keys[i]))) continue;
+      report_unknown_properties(variable, *bound, keys, n, i);
+      return;
+    }
+  }
+}
+
+void SemanticValidator::report_unknown_properties(std::string_view variable,
+                                                  const LabelList& bound,
+                                                  std::span<const ast::Str> keys,
+                                                  std::size_t first_name, std::size_t first_key) {
+  // A node has every label it was bound with, a relationship one of its types: either way a key
+  // that one of them declares is known. Found for every key at once, at the first one lacking.
+  std::vector<bool> known;
+  auto known_elsewhere = [&](std::size_t i) {
+    if (bound.size() < 2) return false;
+    if (known.empty()) {
+      for (ast::Str key : keys) {
+        bool declared = false;
+        for (std::string_view written : bound) {
+          std::optional<DeclaredProperties> properties = properties_of(written);
+          declared = declared || (properties && suggestions_.contains(properties->list, name(key)));
+        }
+        known.push_back(declared);
+      }
+    }
+    return static_cast<bool>(known[i]);
+  };
+  for (std::size_t n = first_name; n < bound.size(); ++n) {
+    const std::string_view written = bound.begin()[n];
+    std::optional<DeclaredProperties> declared = properties_of(written);
+    if (!declared) continue;
+    for (std::size_t i = n == first_name ? first_key : 0; i < keys.size(); ++i) {
+      const ast::Str key = keys[i];
+      if (suggestions_.contains(declared->list, name(key)) || known_elsewhere(i)) continue;
+      Proposal proposal = property_proposal(key, declared->list);
+      DiagnosticCode code = declared->label ? DiagnosticCode::UnknownNodePropertyOnVar
+                                            : DiagnosticCode::UnknownRelPropertyOnVar;
       report(code, {text(key), variable, written, proposal.hint}, std::move(proposal.suggestion));
     }
   }

@@ -125,6 +125,36 @@ TEST(ExpressionChecks, PropertyAccessOnBoundVariables) {
       });
 }
 
+// A node has every label it is bound with, a relationship one of its types: a key one of them
+// declares is known; a key none declares gets a finding for each, in order.
+TEST(ExpressionChecks, PropertyAccessOnSeveralLabelsOrTypes) {
+  check_cases(
+      kFilmsSchema,
+      {
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED]->(m:Movie) RETURN r.roles", {}},
+          {"MATCH (p:Person)-[r:ACTED_IN|DIRECTED]->(m:Movie) RETURN r.rols",
+           {{"E304",
+             "Unknown property 'rols' on variable 'r' with relationship type :ACTED_IN, did you "
+             "mean .roles?",
+             "rols", "roles"},
+            {"E304", "Unknown property 'rols' on variable 'r' with relationship type :DIRECTED"}}},
+          {"MATCH (p:Person:Movie) RETURN p.title, p.born", {}},
+          {"MATCH (p:Person) MATCH (p:Movie) WITH p AS q RETURN q.title", {}},
+          {"MATCH (p:Person:Movie) RETURN p.titl",
+           {{"E303", "Unknown property 'titl' on variable 'p' with label :Person"},
+            {"E303",
+             "Unknown property 'titl' on variable 'p' with label :Movie, did you mean .title?",
+             "titl", "title"}}},
+          // SET and REMOVE: each key on its own.
+          {"MATCH (p:Person:Movie) SET p.title = 1 REMOVE p.born", {}},
+          {"MATCH (p:Movie:Person) SET p.name.nme = 1",
+           {{"E303", "Unknown property 'nme' on variable 'p' with label :Movie"},
+            {"E303",
+             "Unknown property 'nme' on variable 'p' with label :Person, did you mean .name?",
+             "nme", "name"}}},
+      });
+}
+
 TEST(ExpressionChecks, PropertyAccessOnNamesThatAreLabelsAndTypes) {
   // "Both" is a label (with alpha) and a type (with beta): it is checked as a label only.
   check_cases(
@@ -168,6 +198,61 @@ TEST(ExpressionChecks, FunctionCalls) {
                     string_arg("percentileCont"), string_arg("percentileDisc")}},
                   {"RETURN size(x), myfn(y)", {unbound("x"), unknown_function("myfn"), unbound("y")}},
               });
+}
+
+// Built-in functions beyond the classic ones, namespaced ones among them: known in any case, with
+// their argument counts; a name outside the table, in a known namespace too, stays unknown.
+TEST(ExpressionChecks, MoreBuiltInFunctions) {
+  check_cases(
+      kPeopleSchema,
+      {
+          {"RETURN isEmpty([]), isNaN(1.0), cot(1), haversin(1), char_length('a'), "
+           "character_length('a'), valueType(1), toStringOrNull(1), toIntegerOrNull('1'), "
+           "toFloatOrNull('1'), toBooleanOrNull('true'), toStringList([1]), toIntegerList(['1']), "
+           "toFloatList(['1']), toBooleanList(['true']), datetime.fromEpochMillis(0)",
+           {}},
+          {"WITH date() AS a, date() AS b RETURN duration.between(a, b), duration.inMonths(a, b), "
+           "duration.inDays(a, b), duration.inSeconds(a, b), datetime.fromEpoch(0, 0), "
+           "point.distance(point({x: 0, y: 0}), point({x: 1, y: 1})), "
+           "vector.similarity.euclidean([1], [2]), vector.similarity.cosine([1], [2])",
+           {}},
+          {"RETURN point.withinBBox(point({x: 0, y: 0}), point({x: 0, y: 0}), "
+           "point({x: 1, y: 1})), btrim(' a '), btrim('xax', 'x'), normalize('a'), "
+           "normalize('a', 'NFKC')",
+           {}},
+          {"RETURN date.truncate('day', date()), datetime.truncate('hour', datetime(), {}), "
+           "localdatetime.truncate('day', localdatetime()), localtime.truncate('hour', "
+           "localtime()), time.truncate('hour', time())",
+           {}},
+          {"RETURN date.realtime(), date.statement(), date.transaction('UTC'), "
+           "datetime.realtime(), datetime.statement(), datetime.transaction(), "
+           "localdatetime.realtime(), "
+           "localdatetime.statement(), localdatetime.transaction(), localtime.realtime(), "
+           "localtime.statement(), localtime.transaction(), time.realtime(), time.statement(), "
+           "TIME.TRANSACTION()",
+           {}},
+          // Wrongly counted.
+          {"RETURN isEmpty(), duration.between(date()), Duration.InSeconds(1, 2, 3)",
+           {arity("isEmpty", "1", 0), arity("duration.between", "2", 1),
+            arity("Duration.InSeconds", "2", 3)}},
+          {"RETURN date.truncate('day'), btrim('a', 'b', 'c'), point.withinBBox(1, 2), "
+           "time.realtime(1, 2), vector.similarity.cosine([1])",
+           {arity("date.truncate", "2-3", 1), arity("btrim", "1-2", 3),
+            arity("point.withinBBox", "3", 2), arity("time.realtime", "0-1", 2),
+            arity("vector.similarity.cosine", "2", 1)}},
+          {"RETURN isEmpty(DISTINCT [])",
+           {{"W104",
+             "DISTINCT is used with non-aggregate function isEmpty(); DISTINCT only has meaning "
+             "with aggregate functions"}}},
+          // User-defined functions, in the built-in namespaces too.
+          {"RETURN duration.inYears(1, 2), date.parse('x'), vector.similarity(1, 2), my.isEmpty(1)",
+           {unknown_function("duration.inYears"), unknown_function("date.parse"),
+            unknown_function("vector.similarity"), unknown_function("my.isEmpty")}},
+          // None is an aggregate.
+          {"MATCH (p:Person) WHERE isEmpty(p.name) AND duration.inDays(p.age, p.age) IS NULL "
+           "RETURN p",
+           {}},
+      });
 }
 
 TEST(ExpressionChecks, AggregatesOnlyWhereAllowed) {

@@ -130,7 +130,7 @@ TEST(HostileInput, InvalidUtf8IsEscapedInEveryText) {
       {"RETURN 1 AS `a\xff`, 2 AS `a\xff`", R"(Duplicate projection name '`a\\x{ff}`')"},
       {"RETURN `ns\xff`.f(1)", R"(Unknown function `ns\\x{ff}`.f())"},
       {"MATCH (n:`Perso\xff`) RETURN n",
-       R"("suggestion_description":"Replace :`Perso\\x{ff}` with :Person",)"
+       R"("suggestion_description":"Replace :`Perso\\x{ff}` with :`Person`",)"
        R"("suggestion_original":":`Perso\\x{ff}`")"},
       {"MATCH (n:Persn) WHERE n.name = '\xff' RETURN n",
        R"("fixed_query":"MATCH (n:Person) WHERE n.name = '\\x{ff}' RETURN n")"},

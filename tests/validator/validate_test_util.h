@@ -24,6 +24,12 @@ inline constexpr std::string_view kPeopleSchema =
 inline constexpr std::string_view kPipelineSchema =
     R"({"nodes":{"Person":["name","age"],"Movie":["title"]},)"
     R"("relationships":{"ACTED_IN":["Person","Movie",[]]}})";
+// Labels Person (name, born), Movie (title), A, B, C and P (name); ACTED_IN from Person to Movie
+// with roles, DIRECTED from Person to Movie, R from A to B and S from C to B.
+inline constexpr std::string_view kFilmsSchema =
+    R"({"nodes":{"Person":["name","born"],"Movie":["title"],"A":[],"B":[],"C":[],"P":["name"]},)"
+    R"("relationships":{"ACTED_IN":["Person","Movie",["roles"]],"DIRECTED":["Person","Movie",[]],)"
+    R"("R":["A","B",[]],"S":["C","B",[]]}})";
 inline constexpr std::string_view kEmptySchema = R"({"nodes":{},"relationships":{}})";
 
 // The schema of a JSON text the tests know to be well formed.
