@@ -40,11 +40,18 @@ class StackBound {
 
  private:
   explicit StackBound(std::uintptr_t floor) : floor_(floor) {}
-  // Read from the register: asking for the frame's address would give every recursive
-  // function a frame pointer, and a local's address a stack slot.
+  // Read from the register where the target is known: asking for the frame's address would
+  // give every recursive function a frame pointer, and a local's address a stack slot. Other
+  // targets take the frame's address, which lies as close to the stack's end.
   [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
     std::uintptr_t sp;
+#if defined(__x86_64__)
     asm("mov %%rsp, %0" : "=r"(sp));
+#elif defined(__aarch64__)
+    asm("mov %0, sp" : "=r"(sp));
+#else
+    sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+#endif
     return sp;
   }
   std::uintptr_t floor_ = 0;
