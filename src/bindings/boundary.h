@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "bindings/exception_state.h"
 #include "bindings/py_ref.h"
 #include "bindings/python.h"
 #include "error/cypher_error.h"
@@ -70,11 +71,16 @@ void raise_cypher_error(const CypherError& error);
 
 // Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
 // (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned. The
-// unwind of a thread the interpreter ends goes on untouched. That unwind carries no C++
-// object, so its handler binds a reference to null, which the sanitizer's null check would
-// report: the check is off here.
+// calling thread's exception state is made first, so that a throw cannot end the process:
+// MemoryError, with `body` not run, when it cannot be. The unwind of a thread the interpreter
+// ends goes on untouched. That unwind carries no C++ object, so its handler binds a reference
+// to null, which the sanitizer's null check would report: the check is off here.
 template <class R, class F>
 __attribute__((no_sanitize("null"))) R guarded(R on_error, F&& body) {
+  if (!make_exception_state()) {
+    PyErr_NoMemory();
+    return on_error;
+  }
   try {
     return body();
   } catch (abi::__forced_unwind&) {

@@ -16,14 +16,10 @@
 #include <system_error>
 #include <utility>
 
+#include "bindings/exception_state.h"
+
 namespace morvane::bindings {
 namespace {
-
-// The C++ runtime keeps a thread's exception state in thread-local storage of its own, which
-// the C library allocates at the thread's first use and cannot fail softly (it aborts). Touched
-// before the work, while memory is there, so that running out of memory inside the work is
-// an exception like any other.
-void make_exception_state() { static_cast<void>(std::uncaught_exceptions()); }
 
 // `text` as a decimal std::size_t: an optional '+', then digits only.
 std::optional<std::size_t> parse_count(std::string_view text) {
@@ -275,6 +271,9 @@ struct WorkerPool::Job {
 WorkerPool::WorkerPool(std::size_t threads) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return;
+  // Held while the threads start: a worker that declines takes itself out of workers_, which
+  // must not move meanwhile.
+  std::unique_lock lock(mutex_);
   if (pthread_attr_setstacksize(&attributes, kWorkerStackSize) == 0) {
     for (std::size_t i = 0; i < threads; ++i) {
       try {
@@ -289,9 +288,8 @@ WorkerPool::WorkerPool(std::size_t threads) {
     }
   }
   pthread_attr_destroy(&attributes);
-  // Each worker readies its exception state before it takes its lane: waiting for every lane
-  // to be taken keeps that first allocation ahead of the first work.
-  std::unique_lock lock(mutex_);
+  // Each worker makes its exception state before it takes its lane or declines: waiting until
+  // every worker left has a lane keeps that allocation ahead of the first work.
   job_left_.wait(lock, [&] { return next_lane_ == workers_.size(); });
 }
 
@@ -305,9 +303,27 @@ WorkerPool::~WorkerPool() {
 }
 
 void* WorkerPool::worker_main(void* pool) {
-  make_exception_state();
-  static_cast<WorkerPool*>(pool)->work_loop();
+  WorkerPool& self = *static_cast<WorkerPool*>(pool);
+  if (make_exception_state()) {
+    self.work_loop();
+  } else {
+    self.decline();
+  }
   return nullptr;
+}
+
+void WorkerPool::decline() {
+  std::lock_guard lock(mutex_);
+  const pthread_t thread = pthread_self();
+  for (pthread_t& worker : workers_) {
+    if (pthread_equal(worker, thread)) {
+      worker = workers_.back();
+      workers_.pop_back();
+      break;
+    }
+  }
+  pthread_detach(thread);  // nobody is left to join it
+  job_left_.notify_all();
 }
 
 WorkerPool::Job* WorkerPool::claimable_job() const {
@@ -335,7 +351,6 @@ void WorkerPool::work_loop() {
 
 void WorkerPool::parallel_for(std::size_t n, FunctionRef work) {
   if (n == 0) return;
-  make_exception_state();
   const std::size_t chunk = std::max<std::size_t>(1, n / (8 * (workers_.size() + 1)));
   Job job(work, n, chunk);
   // A single range gains nothing from waking the workers.

@@ -75,7 +75,8 @@ class FunctionRef {
 class WorkerPool {
  public:
   // Starts up to `threads` workers. A thread that cannot be started is simply not there (nor
-  // any after it); the pool still works, the calling thread doing the work.
+  // any after it), and so is one that cannot make its exception state (make_exception_state),
+  // memory having run out; the pool still works, the calling thread doing the work.
   explicit WorkerPool(std::size_t threads);
   // Stops the workers and waits for them to end. No parallel_for may be running.
   ~WorkerPool();
@@ -88,7 +89,8 @@ class WorkerPool {
   // several threads at once. `lane` is below lanes(): each worker has a lane of its own below
   // threads() and the calling thread has lane threads(), so no two threads running work of one
   // call ever share a lane. If it throws, ranges not yet started are skipped and the first
-  // exception is rethrown here once the running ranges have finished.
+  // exception is rethrown here once the running ranges have finished. The calling thread has
+  // made its exception state, as every call from Python has on entering the module.
   //
   // Any number of threads may call this at once, and work may call it again: each call queues
   // its own job, idle workers help the oldest job first, and the caller works its own job to
@@ -105,6 +107,9 @@ class WorkerPool {
 
   static void* worker_main(void* pool);
   void work_loop();
+  // Run instead of work_loop by a worker whose exception state cannot be made: it leaves the
+  // workers before taking a lane, so the lanes stay dense, and ends.
+  void decline();
   Job* claimable_job() const;
 
   std::vector<pthread_t> workers_;
