@@ -32,6 +32,12 @@ void raise_cypher_error(const CypherError& error) {
   raise_message(PyExc_ValueError, error.display());
 }
 
+bool exception_reaches_caller() {
+  PyObject* type = PyErr_Occurred();
+  return type != nullptr && (!PyErr_GivenExceptionMatches(type, PyExc_Exception) ||
+                             PyErr_GivenExceptionMatches(type, PyExc_MemoryError));
+}
+
 PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots,
                         int itemsize) {
   unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
@@ -209,14 +215,12 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
   if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
   // The length only sizes the first allocation: a sequence may claim any length, and what
   // counts is the items it gives. So an error in finding the length is passed over, unless it
-  // is no error of the sequence's but an interrupt, an exit or exhausted memory (anything not
-  // an Exception, and MemoryError), which goes to the caller.
+  // is no error of the sequence's but an interrupt, an exit or exhausted memory, which goes to
+  // the caller.
   constexpr Py_ssize_t kMaxReserve = 1 << 16;
   const Py_ssize_t hint = PySequence_Size(object);
   if (hint < 0) {
-    if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
-      return false;
-    }
+    if (exception_reaches_caller()) return false;
     PyErr_Clear();
   }
   const std::size_t reserve = static_cast<std::size_t>(std::clamp<Py_ssize_t>(hint, 0, kMaxReserve));

@@ -68,6 +68,10 @@ void raise_message(PyObject* type, std::string_view message);
 void raise_fault(std::string_view message);
 // ValueError with the error's display text ("Parse error: ...", "Generator error: ...").
 void raise_cypher_error(const CypherError& error);
+// Whether the exception set is one that every reading of an input hands to its caller
+// unchanged: one not deriving from Exception (an interrupt, an exit), or MemoryError. Another
+// may give way to the message of the reading that met it. False when none is set.
+bool exception_reaches_caller();
 
 // Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
 // (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned. The
