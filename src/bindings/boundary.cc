@@ -22,6 +22,18 @@ void raise_message(PyObject* type, std::string_view message) {
 
 void raise_fault(std::string_view message) { raise_message(state().fault, message); }
 
+bool enter() {
+  if (parser::StackBound::of_current_thread(kEntryReserve).reached()) {
+    PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded in _morvane");
+    return false;
+  }
+  if (!make_exception_state()) {
+    PyErr_NoMemory();
+    return false;
+  }
+  return true;
+}
+
 parser::Recognizer& locked_recognizer() {
   // Never destroyed: a thread still inside a call at interpreter exit may be using it.
   static parser::Recognizer* const recognizer = new parser::Recognizer();

@@ -33,6 +33,7 @@
 #include "bindings/python.h"
 #include "error/cypher_error.h"
 #include "parser/recognizer.h"
+#include "parser/stack_bound.h"
 
 namespace morvane::schema {
 struct Schema;
@@ -73,18 +74,27 @@ void raise_cypher_error(const CypherError& error);
 // may give way to the message of the reading that met it. False when none is set.
 bool exception_reaches_caller();
 
-// Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
-// (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned. The
-// calling thread's exception state is made first, so that a throw cannot end the process:
-// MemoryError, with `body` not run, when it cannot be. The unwind of a thread the interpreter
-// ends goes on untouched. That unwind carries no C++ object, so its handler binds a reference
-// to null, which the sanitizer's null check would report: the check is off here.
+// The stack a call from Python needs free below its entry: room for converting its arguments,
+// for a first batch starting the pool, and for the nesting error of the core, whose own bound
+// (parser::kStackReserve) may be reached from the start. That takes about 4 KiB in a release
+// build and 11 KiB in a sanitized one. Below the core's reserve, so that a thread with a small
+// stack still gets the nesting error rather than RecursionError.
+inline constexpr std::size_t kEntryReserve = std::size_t{16} << 10;
+
+// Whether the calling thread may run a call's body: its stack has kEntryReserve free (else
+// RecursionError, as the interpreter raises where its own stack runs short), and its exception
+// state is made, so that a throw cannot end the process (else MemoryError). False with the
+// exception set.
+bool enter();
+
+// Runs `body` and returns its result once `enter` allows it; a C++ exception escaping it
+// becomes MemoryError (std::bad_alloc) or the internal fault (anything else), and `on_error` is
+// returned. The unwind of a thread the interpreter ends goes on untouched. That unwind carries
+// no C++ object, so its handler binds a reference to null, which the sanitizer's null check
+// would report: the check is off here.
 template <class R, class F>
 __attribute__((no_sanitize("null"))) R guarded(R on_error, F&& body) {
-  if (!make_exception_state()) {
-    PyErr_NoMemory();
-    return on_error;
-  }
+  if (!enter()) return on_error;
   try {
     return body();
   } catch (abi::__forced_unwind&) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -54,15 +55,21 @@ bool has_item(std::string_view list, std::string_view item) {
 }
 
 // The whole file, or nothing when it cannot be opened. /proc files report size 0, so this reads
-// until the end instead of asking for the size.
+// until the end instead of asking for the size. It reads straight into the text: the first
+// batch, which may be called at any depth, reads these files, so no buffer goes on the stack.
 std::optional<std::string> read_file(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "re");
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "re"),
+                                                             &std::fclose);
   if (file == nullptr) return std::nullopt;
+  constexpr std::size_t kStep = 4096;
   std::string text;
-  char buffer[4096];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  std::fclose(file);
+  do {
+    const std::size_t size = text.size();
+    text.resize(size + kStep);
+    got = std::fread(text.data() + size, 1, kStep, file.get());
+    text.resize(size + got);
+  } while (got > 0);
   return text;
 }
 

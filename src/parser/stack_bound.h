@@ -29,13 +29,12 @@ class StackBound {
   // No bound: only the depth limits apply.
   StackBound() = default;
 
-  // The bound for frames of the calling thread: kStackReserve above the low end of its stack,
-  // which is looked up on the thread's first call and kept in thread-specific data. A caller
-  // running on a stack of its own (a coroutine's) or on a stack that cannot be found gets no
-  // bound.
-  static StackBound of_current_thread();
+  // The bound for frames of the calling thread: `reserve` above the low end of its stack, which
+  // is looked up on the thread's first call and kept in thread-specific data. A caller running
+  // on a stack of its own (a coroutine's) or on a stack that cannot be found gets no bound.
+  static StackBound of_current_thread(std::size_t reserve = kStackReserve);
 
-  // Whether the calling frame lies within kStackReserve of the low end of the stack.
+  // Whether the calling frame lies within the reserve of the low end of the stack.
   [[gnu::always_inline]] bool reached() const { return stack_pointer() < floor_; }
 
  private:

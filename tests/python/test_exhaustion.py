@@ -1,5 +1,5 @@
-"""Memory running out inside a call: the call raises MemoryError, the process lives on, and the
-next call works, on the calling thread and on the pool's threads alike."""
+"""Memory or stack running out inside a call: the call raises MemoryError or RecursionError (or
+gives the nesting error), the process lives on, and the next call works."""
 
 import ctypes
 import json
@@ -201,3 +201,100 @@ def test_batches_under_an_address_space_limit_give_results_or_memory_error(pool,
         outcomes = json.loads(done.stdout)
         assert all(outcome in (0, 2000 * size) for outcome, size in zip(outcomes, sizes))
         assert outcomes[0] == 2000 and 0 in outcomes
+
+
+# ---- A nearly full stack ----
+
+# On threads with small stacks, validate_batch and Schema are re-entered from the iteration of
+# their input, level after level, and at every level each kind of call is made. Prints, per
+# stack size, the outcomes seen: a call gives the result it gives on the main thread, the
+# nesting error, or RecursionError; the outermost call gives its result or RecursionError, or,
+# for Schema, the TypeError that a property list failing to be read gives.
+REENTRY_SCRIPT = """
+import json, threading, _morvane
+validator = _morvane.Morvane(_morvane.Schema({"Person": ["name"]}, {}))
+query = "MATCH (p:Person) RETURN " + "(" * 200 + "p.name" + ")" * 200
+expected = validator.validate(query).to_json()
+
+def outcome(call):
+    try:
+        return call()
+    except RecursionError as error:
+        assert str(error).startswith("maximum recursion depth exceeded"), error
+        return "RecursionError"
+    except TypeError as error:
+        assert str(error) == "Expected list[str] for node properties of label 'Person'", error
+        return "TypeError"
+
+def validated(result):
+    if result.to_json() == expected:
+        return "same"
+    assert any("query nested deeper" in error for error in result.syntax_errors), result
+    return "too deep"
+
+def parsed(info):
+    if info.is_valid:
+        return "same"
+    assert "query nested deeper" in info.errors[0], info
+    return "too deep"
+
+CALLS = [
+    lambda: validated(validator.validate(query)),
+    lambda: validated(validator.validate_batch([query])[0]),
+    lambda: parsed(_morvane.parse_query(query)),
+    lambda: _morvane.Schema({"Person": ["name"]}, {}).node_labels() == ["Person"] and "same",
+]
+
+class Queries(list):
+    def __init__(self, level):
+        super().__init__(["RETURN 1"])
+        self.level = level
+
+    def __iter__(self):
+        seen.update(outcome(call) for call in CALLS)
+        if self.level < 60:
+            validator.validate_batch(Queries(self.level + 1))
+        return super().__iter__()
+
+class Properties(list):
+    def __init__(self, level):
+        super().__init__(["name"])
+        self.level = level
+
+    def __iter__(self):
+        seen.update(outcome(call) for call in CALLS)
+        if self.level < 60:
+            _morvane.Schema({"Person": Properties(self.level + 1)}, {})
+        return super().__iter__()
+
+OUTERMOST = {
+    "validate_batch": lambda: len(validator.validate_batch(Queries(0))) == 1 and "same",
+    "Schema": lambda: _morvane.Schema({"Person": Properties(0)}, {}).node_labels() == ["Person"]
+                      and "same",
+}
+
+report = {}
+for size in (32, 64, 128):
+    threading.stack_size(size * 1024)
+    for entry, call in OUTERMOST.items():
+        seen = set()
+        thread = threading.Thread(target=lambda: seen.add("outermost " + outcome(call)))
+        thread.start()
+        thread.join()
+        report[f"{entry} {size}"] = sorted(seen)
+print(json.dumps(report))
+"""
+
+
+def test_calls_re_entered_on_a_small_stack_raise_recursion_error_not_crash():
+    done = subprocess.run([sys.executable, "-c", REENTRY_SCRIPT], capture_output=True,
+                          text=True, timeout=600)
+    assert done.returncode == 0, done.stderr
+    report = json.loads(done.stdout)
+    outcomes = {"same", "too deep", "RecursionError"}
+    outermost = {"outermost same", "outermost RecursionError"}
+    for size in (32, 64, 128):
+        assert set(report[f"validate_batch {size}"]) <= outcomes | outermost, report
+        assert set(report[f"Schema {size}"]) <= outcomes | outermost | {"outermost TypeError"}
+    assert "outermost RecursionError" in report["validate_batch 64"], report
+    assert "RecursionError" in report["Schema 64"], report
