@@ -10,8 +10,10 @@
 // every frame up to the thread's start, so nothing catches it for good and no frame on its way
 // is noexcept: these functions are not, and only dealloc_instance, which runs no Python code,
 // is. Nothing on that way touches a Python object, the thread not holding the lock (Ref).
-// Functions returning a PyObject* return nullptr exactly when a Python exception is set;
-// converters and the binder return false exactly then.
+// Before the body runs, `guarded` checks that the calling thread may enter at all (`enter`):
+// room left on its stack, and its exception state made. Functions returning a PyObject*
+// return nullptr exactly when a Python exception is set; converters and the binder return
+// false exactly then.
 #pragma once
 
 #include <cxxabi.h>
