@@ -1,7 +1,8 @@
 // How far down the calling thread's stack recursion may go. The recognizer, the builder and the
 // validator each check a StackBound where they recurse, besides their depth limits, so that a
 // thread with a small stack (a Python thread after threading.stack_size(), a worker) meets the
-// nesting error instead of overflowing. On ordinary stacks the depth limits come first.
+// nesting error instead of overflowing. On ordinary stacks the depth limits come first. The
+// Python module checks one too, with a reserve of its own, where each call enters it.
 #pragma once
 
 #include <cstddef>
