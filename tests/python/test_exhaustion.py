@@ -126,12 +126,14 @@ def test_pool_threads_that_start_without_memory_leave_the_batch_to_the_calling_t
 
 
 # A new thread makes its first call into the module while it gets no memory, then, with memory
-# back, calls again.
+# back, calls again. Memory is refused only once the thread waits, past its own start.
 REFUSED_CALLER_SCRIPT = REFUSING_PRELUDE + """
-go = threading.Lock(); go.acquire()
-done = threading.Lock(); done.acquire()
+waiting, go, done = threading.Lock(), threading.Lock(), threading.Lock()
+for lock in (waiting, go, done):
+    lock.acquire()
 outcomes = [None, None]
 def run():
+    waiting.release()
     go.acquire()
     try:
         outcomes[0] = validator.validate(queries[0]).is_valid
@@ -142,6 +144,7 @@ def run():
     outcomes[1] = validator.validate(queries[0]).is_valid
 thread = threading.Thread(target=run)
 thread.start()
+waiting.acquire()
 refuse(1); go.release(); done.acquire(); refuse(0); go.release()
 thread.join()
 print(json.dumps(outcomes))
