@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the release build, the same suites under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the fuzz targets replaying their seed corpora.
+# and UndefinedBehaviorSanitizer, and the fuzz targets replaying their seed corpora; then compiles
+# the sources outside the Python bindings for aarch64.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh || exit 1
@@ -24,6 +25,8 @@ for dir in build build-asan build-fuzz; do
   ninja -C "$dir" || { status=1; continue; }
   meson test -C "$dir" --print-errorlogs --num-processes 8 || status=1
 done
+# Every source outside the Python bindings compiles for aarch64 as well.
+tools/compile-aarch64.sh || status=1
 
 # One closing line over all three builds.
 python3 - <<'PY'

@@ -22,6 +22,18 @@ void raise_message(PyObject* type, std::string_view message) {
 
 void raise_fault(std::string_view message) { raise_message(state().fault, message); }
 
+bool enter() {
+  if (parser::StackBound::of_current_thread(kEntryReserve).reached()) {
+    PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded in _morvane");
+    return false;
+  }
+  if (!make_exception_state()) {
+    PyErr_NoMemory();
+    return false;
+  }
+  return true;
+}
+
 parser::Recognizer& locked_recognizer() {
   // Never destroyed: a thread still inside a call at interpreter exit may be using it.
   static parser::Recognizer* const recognizer = new parser::Recognizer();
@@ -30,6 +42,12 @@ parser::Recognizer& locked_recognizer() {
 
 void raise_cypher_error(const CypherError& error) {
   raise_message(PyExc_ValueError, error.display());
+}
+
+bool exception_reaches_caller() {
+  PyObject* type = PyErr_Occurred();
+  return type != nullptr && (!PyErr_GivenExceptionMatches(type, PyExc_Exception) ||
+                             PyErr_GivenExceptionMatches(type, PyExc_MemoryError));
 }
 
 PyTypeObject* make_type(const char* name, int basicsize, bool instantiable, PyType_Slot* slots,
@@ -209,14 +227,12 @@ bool to_text_list(PyObject* object, const char* param, TextList& out) {
   if (!PySequence_Check(object)) return argument_type_error(param, object, "Sequence");
   // The length only sizes the first allocation: a sequence may claim any length, and what
   // counts is the items it gives. So an error in finding the length is passed over, unless it
-  // is no error of the sequence's but an interrupt, an exit or exhausted memory (anything not
-  // an Exception, and MemoryError), which goes to the caller.
+  // is no error of the sequence's but an interrupt, an exit or exhausted memory, which goes to
+  // the caller.
   constexpr Py_ssize_t kMaxReserve = 1 << 16;
   const Py_ssize_t hint = PySequence_Size(object);
   if (hint < 0) {
-    if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
-      return false;
-    }
+    if (exception_reaches_caller()) return false;
     PyErr_Clear();
   }
   const std::size_t reserve = static_cast<std::size_t>(std::clamp<Py_ssize_t>(hint, 0, kMaxReserve));

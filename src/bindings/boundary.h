@@ -10,8 +10,10 @@
 // every frame up to the thread's start, so nothing catches it for good and no frame on its way
 // is noexcept: these functions are not, and only dealloc_instance, which runs no Python code,
 // is. Nothing on that way touches a Python object, the thread not holding the lock (Ref).
-// Functions returning a PyObject* return nullptr exactly when a Python exception is set;
-// converters and the binder return false exactly then.
+// Before the body runs, `guarded` checks that the calling thread may enter at all (`enter`):
+// room left on its stack, and its exception state made. Functions returning a PyObject*
+// return nullptr exactly when a Python exception is set; converters and the binder return
+// false exactly then.
 #pragma once
 
 #include <cxxabi.h>
@@ -28,10 +30,12 @@
 #include <utility>
 #include <vector>
 
+#include "bindings/exception_state.h"
 #include "bindings/py_ref.h"
 #include "bindings/python.h"
 #include "error/cypher_error.h"
 #include "parser/recognizer.h"
+#include "parser/stack_bound.h"
 
 namespace morvane::schema {
 struct Schema;
@@ -67,14 +71,32 @@ void raise_message(PyObject* type, std::string_view message);
 void raise_fault(std::string_view message);
 // ValueError with the error's display text ("Parse error: ...", "Generator error: ...").
 void raise_cypher_error(const CypherError& error);
+// Whether the exception set is one that every reading of an input hands to its caller
+// unchanged: one not deriving from Exception (an interrupt, an exit), or MemoryError. Another
+// may give way to the message of the reading that met it. False when none is set.
+bool exception_reaches_caller();
 
-// Runs `body` and returns its result; a C++ exception escaping it becomes MemoryError
-// (std::bad_alloc) or the internal fault (anything else), and `on_error` is returned. The
-// unwind of a thread the interpreter ends goes on untouched. That unwind carries no C++
-// object, so its handler binds a reference to null, which the sanitizer's null check would
-// report: the check is off here.
+// The stack a call from Python needs free below its entry: room for converting its arguments,
+// for a first batch starting the pool, and for the nesting error of the core, whose own bound
+// (parser::kStackReserve) may be reached from the start. That takes about 4 KiB in a release
+// build and 11 KiB in a sanitized one. Below the core's reserve, so that a thread with a small
+// stack still gets the nesting error rather than RecursionError.
+inline constexpr std::size_t kEntryReserve = std::size_t{16} << 10;
+
+// Whether the calling thread may run a call's body: its stack has kEntryReserve free (else
+// RecursionError, as the interpreter raises where its own stack runs short), and its exception
+// state is made, so that a throw cannot end the process (else MemoryError). False with the
+// exception set.
+bool enter();
+
+// Runs `body` and returns its result once `enter` allows it; a C++ exception escaping it
+// becomes MemoryError (std::bad_alloc) or the internal fault (anything else), and `on_error` is
+// returned. The unwind of a thread the interpreter ends goes on untouched. That unwind carries
+// no C++ object, so its handler binds a reference to null, which the sanitizer's null check
+// would report: the check is off here.
 template <class R, class F>
 __attribute__((no_sanitize("null"))) R guarded(R on_error, F&& body) {
+  if (!enter()) return on_error;
   try {
     return body();
   } catch (abi::__forced_unwind&) {

@@ -56,12 +56,12 @@ bool key_text(PyObject* key, std::string_view& out) {
   return true;
 }
 
-// A property list: a sequence of str that is not a str. False, with any exception cleared,
-// when the value is anything else or reading it fails.
+// A property list: a sequence of str that is not a str. False when the value is anything else
+// or reading it fails, with the exception cleared unless it reaches the caller.
 bool read_properties(PyObject* value, PropertySet& out) {
   TextList list;
   if (PyUnicode_Check(value) || !PySequence_Check(value) || !to_text_list(value, "", list)) {
-    PyErr_Clear();
+    if (!exception_reaches_caller()) PyErr_Clear();
     return false;
   }
   for (std::string_view name : list.texts) out.emplace(name);
@@ -77,12 +77,13 @@ bool read_text_item(PyObject* tuple, Py_ssize_t i, std::string& out) {
   return true;
 }
 
-// (source, target, properties) as a real tuple of three.
+// (source, target, properties) as a real tuple of three. False, as read_properties, when the
+// value is anything else or reading it fails.
 bool read_relationship(PyObject* value, schema::Relationship& out) {
   bool ok = PyTuple_Check(value) && PyTuple_Size(value) == 3 &&
             read_text_item(value, 0, out.source) && read_text_item(value, 1, out.target) &&
             read_properties(PyTuple_GetItem(value, 2), out.properties);
-  if (!ok) PyErr_Clear();
+  if (!ok && !exception_reaches_caller()) PyErr_Clear();
   return ok;
 }
 
@@ -92,6 +93,7 @@ bool read_nodes(PyObject* nodes, Schema& out) {
     if (!key_text(key, label)) return false;
     PropertySet properties;
     if (!read_properties(value, properties)) {
+      if (PyErr_Occurred()) return false;
       std::string message =
           "Expected list[str] for node properties of label '" + std::string(label) + "'";
       raise_message(PyExc_TypeError, message);
@@ -108,6 +110,7 @@ bool read_relationships(PyObject* relationships, Schema& out) {
     if (!key_text(key, type)) return false;
     schema::Relationship relationship;
     if (!read_relationship(value, relationship)) {
+      if (PyErr_Occurred()) return false;
       std::string message = "Expected (str, str, list[str]) for relationship '" +
                             std::string(type) + "', e.g. ('Person', 'Movie', ['role'])";
       raise_message(PyExc_TypeError, message);

@@ -12,21 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
 #include <utility>
 
+#include "bindings/exception_state.h"
 #include "parser/stack_bound.h"
 
 namespace morvane::bindings {
 namespace {
-
-// The C++ runtime keeps a thread's exception state in thread-local storage of its own, which
-// the C library allocates at the thread's first use and cannot fail softly (it aborts). Touched
-// before the work, while memory is there, so that running out of memory inside the work is
-// an exception like any other.
-void make_exception_state() { static_cast<void>(std::uncaught_exceptions()); }
 
 // `text` as a decimal std::size_t: an optional '+', then digits only.
 std::optional<std::size_t> parse_count(std::string_view text) {
@@ -61,15 +57,21 @@ bool has_item(std::string_view list, std::string_view item) {
 }
 
 // The whole file, or nothing when it cannot be opened. /proc files report size 0, so this reads
-// until the end instead of asking for the size.
+// until the end instead of asking for the size. It reads straight into the text: the first
+// batch, which may be called at any depth, reads these files, so no buffer goes on the stack.
 std::optional<std::string> read_file(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "re");
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "re"),
+                                                             &std::fclose);
   if (file == nullptr) return std::nullopt;
+  constexpr std::size_t kStep = 4096;
   std::string text;
-  char buffer[4096];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  std::fclose(file);
+  do {
+    const std::size_t size = text.size();
+    text.resize(size + kStep);
+    got = std::fread(text.data() + size, 1, kStep, file.get());
+    text.resize(size + got);
+  } while (got > 0);
   return text;
 }
 
@@ -290,6 +292,9 @@ struct WorkerPool::Job {
 WorkerPool::WorkerPool(std::size_t threads) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return;
+  // Held while the threads start: a worker that declines takes itself out of workers_, which
+  // must not move meanwhile.
+  std::unique_lock lock(mutex_);
   if (pthread_attr_setstacksize(&attributes, kWorkerStackSize) == 0) {
     for (std::size_t i = 0; i < threads; ++i) {
       try {
@@ -304,9 +309,8 @@ WorkerPool::WorkerPool(std::size_t threads) {
     }
   }
   pthread_attr_destroy(&attributes);
-  // Each worker readies its exception state before it counts as started: waiting for all
-  // keeps that first allocation ahead of the first work.
-  std::unique_lock lock(mutex_);
+  // Each worker makes its exception state before it counts as started or declines: waiting
+  // until every worker left has started keeps that allocation ahead of the first work.
   job_left_.wait(lock, [&] { return started_ == workers_.size(); });
 }
 
@@ -320,9 +324,27 @@ WorkerPool::~WorkerPool() {
 }
 
 void* WorkerPool::worker_main(void* pool) {
-  make_exception_state();
-  static_cast<WorkerPool*>(pool)->work_loop();
+  WorkerPool& self = *static_cast<WorkerPool*>(pool);
+  if (make_exception_state()) {
+    self.work_loop();
+  } else {
+    self.decline();
+  }
   return nullptr;
+}
+
+void WorkerPool::decline() {
+  std::lock_guard lock(mutex_);
+  const pthread_t thread = pthread_self();
+  for (pthread_t& worker : workers_) {
+    if (pthread_equal(worker, thread)) {
+      worker = workers_.back();
+      workers_.pop_back();
+      break;
+    }
+  }
+  pthread_detach(thread);  // nobody is left to join it
+  job_left_.notify_all();
 }
 
 WorkerPool::Job* WorkerPool::joinable_job() const {
@@ -419,7 +441,6 @@ void WorkerPool::run_with_helpers(Job& job, bool caller_works) {
 
 void WorkerPool::parallel_for(std::size_t n, FunctionRef work, std::size_t helpers) {
   if (n == 0) return;
-  make_exception_state();
   const bool caller_works = workers_.empty() || has_worker_room();
   helpers = std::min(helpers, workers_.size());
   if (!caller_works) helpers = std::max<std::size_t>(helpers, 1);

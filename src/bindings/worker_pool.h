@@ -81,7 +81,8 @@ bool has_worker_room();
 class WorkerPool {
  public:
   // Starts up to `threads` workers. A thread that cannot be started is simply not there (nor
-  // any after it); the pool still works, the calling thread doing the work.
+  // any after it), and so is one that cannot make its exception state (make_exception_state),
+  // memory having run out; the pool still works, the calling thread doing the work.
   explicit WorkerPool(std::size_t threads);
   // Stops the workers and waits for them to end. No parallel_for may be running.
   ~WorkerPool();
@@ -95,15 +96,15 @@ class WorkerPool {
   // that join the call on lanes 1, 2, ... in the order they join, so `lane` is at most the
   // number of helpers (and below lanes()) and no two threads of one call share a lane. If it
   // throws, ranges not yet started are skipped and the first exception is rethrown here once
-  // the running ranges have finished.
+  // the running ranges have finished. The calling thread has made its exception state, as
+  // every call from Python has on entering the module.
   //
   // With no helpers the calling thread runs the whole call alone, touching nothing shared.
-  // Otherwise it wakes one idle worker, and each worker that joins wakes the next while
-  // ranges remain unclaimed and helpers may still join; a worker that wakes to find nothing
-  // left to claim leaves without the caller waiting for it. A calling thread without
-  // has_worker_room() runs no range itself: it waits for the workers (at least one
-  // helps), so that a call's results do not depend on which thread ran each range. Without
-  // workers the caller runs everything.
+  // Otherwise it wakes as many sleeping workers as may join (no more than there are ranges
+  // for the others to take); a worker that wakes to find nothing left to claim leaves without
+  // the caller waiting for it. A calling thread without has_worker_room() runs no range
+  // itself: it waits for the workers (at least one helps), so that a call's results do not
+  // depend on which thread ran each range. Without workers the caller runs everything.
   //
   // Any number of threads may call this at once, and work may call it again: each call queues
   // its own job, idle workers help the oldest job first, and a caller with room works its own
@@ -120,6 +121,9 @@ class WorkerPool {
 
   static void* worker_main(void* pool);
   void work_loop();
+  // Run instead of work_loop by a worker whose exception state cannot be made: it leaves the
+  // workers before it counts as started, and ends.
+  void decline();
   Job* joinable_job() const;
   void run_with_helpers(Job& job, bool caller_works);
 

@@ -38,12 +38,12 @@ std::uintptr_t current_stack_low() {
 
 }  // namespace
 
-StackBound StackBound::of_current_thread() {
+StackBound StackBound::of_current_thread(std::size_t reserve) {
   const std::uintptr_t low = current_stack_low();
   // Below the low end the caller runs on a stack of its own; above the thread's stack the
   // bound lies below it and is never reached.
   if (low == 0 || stack_pointer() < low) return StackBound();
-  return StackBound(low + kStackReserve);
+  return StackBound(low + reserve);
 }
 
 }  // namespace morvane::parser

@@ -206,6 +206,59 @@ def test_constructor_arguments_must_be_dicts(args, message):
     assert str(caught.value) == message
 
 
+class RaisingProperties(list):
+    """The property names ["name"], whose method `failing` (__len__ or __iter__) raises
+    `error`."""
+
+    def __init__(self, failing, error):
+        super().__init__(["name"])
+        self.failing = failing
+        self.error = error
+
+    def __len__(self):
+        if self.failing == "__len__":
+            raise self.error
+        return super().__len__()
+
+    def __iter__(self):
+        if self.failing == "__iter__":
+            raise self.error
+        return super().__iter__()
+
+
+def place_properties(place, properties):
+    """The two dicts with `properties` as the properties of a label or of a type."""
+    if place == "node":
+        return {"Person": properties}, {}
+    return {}, {"KNOWS": ("Person", "Person", properties)}
+
+
+@BUILDERS
+@pytest.mark.parametrize("place", ["node", "relationship"])
+@pytest.mark.parametrize("failing", ["__len__", "__iter__"])
+@pytest.mark.parametrize("error", [KeyboardInterrupt(), SystemExit(3), MemoryError()],
+                         ids=lambda error: type(error).__name__)
+def test_interrupts_exits_and_memory_errors_reading_properties_reach_the_caller(
+        build, place, failing, error):
+    with pytest.raises(type(error)) as caught:
+        build(*place_properties(place, RaisingProperties(failing, error)))
+    assert caught.value is error
+
+
+@BUILDERS
+@pytest.mark.parametrize("place, message", [("node", NODE_ERROR.format("Person")),
+                                            ("relationship", REL_ERROR.format("KNOWS"))])
+@pytest.mark.parametrize("error", [ValueError("unreadable"), RecursionError("too deep")],
+                         ids=lambda error: type(error).__name__)
+def test_other_errors_reading_properties_give_the_shape_message(build, place, message, error):
+    with pytest.raises(TypeError) as caught:
+        build(*place_properties(place, RaisingProperties("__iter__", error)))
+    assert str(caught.value) == message
+    # Of the length, which only sizes the reading, they are passed over.
+    schema = build(*place_properties(place, RaisingProperties("__len__", error)))
+    assert schema.to_dict() == Schema(*place_properties(place, ["name"])).to_dict()
+
+
 # ---- from_dict ----
 
 
