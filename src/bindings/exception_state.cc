@@ -26,6 +26,9 @@ struct MadeKey {
 bool make_now() {
   void* probe = std::malloc(kProbeSize);
   if (probe == nullptr) return false;
+  // A block only tested and freed may be elided, the compiler assuming malloc succeeds; the
+  // empty asm that takes it keeps the allocation.
+  asm volatile("" : : "r"(probe) : "memory");
   std::free(probe);
   // The runtime declares __cxa_get_globals const, so a call whose result goes unused would be
   // dropped; the empty asm takes the result, which keeps the call.
